@@ -1,0 +1,55 @@
+// Stand-in patch tool: a console program that reports what it does line by line, loads
+// its packing library from its own folder and ends with exit code 0. It leaves the
+// client folder as it found it.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using TVersionFunc = const char*(__cdecl*)();
+
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  const auto slash = folder.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
+int CountFiles(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ++count;
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return count;
+}
+
+}  // namespace
+
+int wmain() {
+  wchar_t current[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, current);
+  std::wprintf(L"patchtool: started in %ls\n", current);
+  std::fflush(stdout);
+
+  const std::wstring library = OwnFolder() + L"PackingLibraryWrapper-Win32-Release.dll";
+  HMODULE module = ::LoadLibraryW(library.c_str());
+  if (module == nullptr) {
+    std::wprintf(L"patchtool: cannot load %ls (error %lu)\n", library.c_str(), ::GetLastError());
+    return 2;
+  }
+  // GetProcAddress hands out a generic pointer; the export's real type is TVersionFunc.
+  auto version = reinterpret_cast<TVersionFunc>(reinterpret_cast<void*>(::GetProcAddress(module, "PackingLibraryVersion")));
+  std::printf("patchtool: packing library %s\n", version != nullptr ? version() : "(no version)");
+  std::wprintf(L"patchtool: %d files in the client folder\n", CountFiles(std::wstring(current) + L"\\"));
+  std::wprintf(L"patchtool: done\n");
+  std::fflush(stdout);
+  ::FreeLibrary(module);
+  return 0;
+}
