@@ -1,0 +1,58 @@
+// What the start-up sequence asks of the platform, besides the status window. The
+// Windows layer implements it for real; native tests fake it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "DownloadStatus.h"
+
+namespace cvl {
+
+struct TFrmMainState;
+
+class IUpdatePlatform {
+ public:
+  // Progress of one download: bytes so far, announced total (0 when unknown), status.
+  using TProgress = std::function<void(std::int32_t, std::int32_t, TDownloadStatus)>;
+
+  virtual ~IUpdatePlatform() = default;
+
+  // Downloads and files.
+  virtual void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
+                                 const TProgress& progress) = 0;
+  virtual bool FileExists(const std::u16string& path) = 0;
+  virtual void DeleteFile(const std::u16string& path) = 0;  // a failed delete is ignored
+  // Unpacks a ZIP archive into a folder, whole or not at all; raises on failure.
+  virtual void ExtractZip(const std::u16string& archive, const std::u16string& directory) = 0;
+
+  // Processes. RunAndWait raises when the program cannot be started.
+  virtual void RunAndWait(const std::u16string& commandLine) = 0;
+  virtual bool RunProgram(const std::u16string& commandLine) = 0;
+  // Starts the patch tool on the console runner; raises when it cannot be started. Its
+  // end is reported later, on the main thread, to TUpdateSequence::cmdPatchTerminated.
+  virtual void StartPatchTool(const std::u16string& applicationPath, const std::u16string& commandLine,
+                              const std::u16string& currentDirectory) = 0;
+  virtual void SetCurrentDirectory(const std::u16string& directory) = 0;
+
+  // The server and the machine.
+  virtual int QueryServerInfo(TFrmMainState& state) = 0;  // 1 or -1
+  virtual bool WebView2Installed() = 0;
+
+  // The configuration file's in-place edits; each raises "Unable to write to %s".
+  virtual void ErasePreSection(const std::u16string& configFile) = 0;
+  virtual void SavePatchVersion(const std::u16string& configFile, std::int32_t level) = 0;
+  virtual void ClearLanguageUpdateFlag(const std::u16string& configFile) = 0;
+
+  // The log beside the executable.
+  virtual void WriteLog(const std::u16string& line) = 0;
+
+  // The launch: resources written to disk, the per-launch temporary folder.
+  virtual void WriteResource(const std::u16string& resourceName, const std::u16string& path) = 0;
+  virtual std::u16string LongTempPath() = 0;  // ends in a backslash, or empty
+  virtual std::u16string NewGuidText() = 0;   // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
+  virtual void ForceDirectories(const std::u16string& path) = 0;
+};
+
+}  // namespace cvl
