@@ -1,0 +1,171 @@
+#include "ZipExtract.h"
+
+#include <fstream>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#include "Text.h"
+#include "ZipPath.h"
+
+namespace cvl {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::u16string_view kCannotUnpack = u"Cannot unpack %s: %s";
+constexpr std::u16string_view kStagingPrefix = u".cvl-unpack-";
+
+[[noreturn]] void Fail(std::u16string_view reason) { throw EZipError(std::u16string(reason)); }
+
+struct TPlannedEntry {
+  const TZipEntry* Entry;
+  fs::path Target;  // below the target folder
+  fs::path Staged;  // inside the staging folder; empty for a folder entry
+};
+
+fs::path Join(const fs::path& base, const std::vector<std::u16string>& parts) {
+  fs::path path = base;
+  for (const auto& part : parts) path /= fs::path(part);
+  return path;
+}
+
+// Decides every entry's place and refuses the archive before anything is written.
+std::vector<TPlannedEntry> PlanEntries(const TZipReader& reader, const fs::path& target, const TLinkTest& isLink) {
+  std::vector<TPlannedEntry> plan;
+  std::uint64_t total = 0;
+  for (const TZipEntry& entry : reader.Entries()) {
+    if (entry.IsLink) Fail(u"the archive holds a link \"" + entry.Name + u"\"");
+    const auto parts = SafeEntryPath(entry.Name);
+    if (parts.empty() && !entry.IsDirectory) Fail(u"an entry has no name");
+    fs::path path = target;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      path /= fs::path(parts[i]);
+      std::error_code ec;
+      const auto status = fs::symlink_status(path, ec);
+      if (isLink(path)) Fail(u"\"" + entry.Name + u"\" would be written through a link");
+      const bool last = i + 1 == parts.size();
+      if (!fs::exists(status)) continue;
+      if ((!last || entry.IsDirectory) && !fs::is_directory(status)) {
+        Fail(u"\"" + entry.Name + u"\" needs a folder where a file is");
+      }
+      if (last && !entry.IsDirectory && fs::is_directory(status)) {
+        Fail(u"\"" + entry.Name + u"\" would replace a folder");
+      }
+    }
+    if (!entry.IsDirectory) total += std::min<std::uint64_t>(entry.UncompressedSize, UINT64_MAX - total);
+    plan.push_back({&entry, Join(target, parts), {}});
+  }
+  std::error_code ec;
+  const fs::space_info space = fs::space(target, ec);
+  if (!ec && space.available != static_cast<std::uintmax_t>(-1) && total > space.available) {
+    Fail(u"not enough free disk space");
+  }
+  return plan;
+}
+
+fs::path MakeStagingFolder(const fs::path& target) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path folder = target / fs::path(std::u16string(kStagingPrefix) + IntToText(random() & 0x7FFFFFFF));
+    if (fs::create_directory(folder)) return folder;
+  }
+  Fail(u"no staging folder can be made");
+}
+
+void StageEntries(TZipReader& reader, std::vector<TPlannedEntry>& plan, const fs::path& staging) {
+  std::size_t index = 0;
+  for (TPlannedEntry& item : plan) {
+    if (item.Entry->IsDirectory) continue;
+    item.Staged = staging / fs::path(IntToText(static_cast<long long>(index++)));
+    std::ofstream out(item.Staged, std::ios::binary | std::ios::trunc);
+    if (!out) Fail(u"a file cannot be written in the target folder");
+    reader.ReadEntry(*item.Entry, [&out](std::string_view data) {
+      out.write(data.data(), static_cast<std::streamsize>(data.size()));
+      if (!out) Fail(u"a file cannot be written in the target folder");
+    });
+    out.close();
+    if (!out) Fail(u"a file cannot be written in the target folder");
+  }
+}
+
+// Moves staged files into place; on failure undoes every step in reverse.
+class TCommit {
+ public:
+  explicit TCommit(fs::path staging) : FStaging(std::move(staging)) {}
+
+  void Place(const TPlannedEntry& item) {
+    MakeFolders(item.Entry->IsDirectory ? item.Target : item.Target.parent_path());
+    if (item.Entry->IsDirectory) return;
+    fs::path backup;
+    if (fs::exists(fs::symlink_status(item.Target))) {
+      backup = FStaging / fs::path(u"b" + IntToText(static_cast<long long>(FPlaced.size())));
+      fs::rename(item.Target, backup);
+    }
+    FPlaced.push_back({item.Target, backup});
+    fs::rename(item.Staged, item.Target);
+  }
+
+  void RollBack() noexcept {
+    std::error_code ec;
+    for (auto it = FPlaced.rbegin(); it != FPlaced.rend(); ++it) {
+      fs::remove(it->first, ec);
+      if (!it->second.empty()) fs::rename(it->second, it->first, ec);
+    }
+    for (auto it = FCreated.rbegin(); it != FCreated.rend(); ++it) fs::remove(*it, ec);
+  }
+
+ private:
+  void MakeFolders(const fs::path& folder) {
+    if (fs::exists(fs::symlink_status(folder))) return;
+    MakeFolders(folder.parent_path());
+    fs::create_directory(folder);
+    FCreated.push_back(folder);
+  }
+
+  fs::path FStaging;
+  std::vector<std::pair<fs::path, fs::path>> FPlaced;  // target, backup of the older copy
+  std::vector<fs::path> FCreated;
+};
+
+void Unpack(const fs::path& archive, const fs::path& target, const TLinkTest& isLink) {
+  TZipReader reader(archive);
+  std::vector<TPlannedEntry> plan = PlanEntries(reader, target, isLink);
+  const fs::path staging = MakeStagingFolder(target);
+  TCommit commit(staging);
+  try {
+    StageEntries(reader, plan, staging);
+    for (const TPlannedEntry& item : plan) commit.Place(item);
+  } catch (...) {
+    commit.RollBack();
+    std::error_code ec;
+    fs::remove_all(staging, ec);
+    throw;
+  }
+  std::error_code ec;
+  fs::remove_all(staging, ec);
+}
+
+}  // namespace
+
+bool IsSymbolicLink(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_symlink(fs::symlink_status(path, ec));
+}
+
+void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory, const TLinkTest& isLink) {
+  const fs::path archivePath{std::u16string(archive)};
+  std::u16string reason;
+  try {
+    Unpack(archivePath, fs::path{std::u16string(targetDirectory)}, isLink);
+    return;
+  } catch (const EZipError& error) {
+    reason = error.Message();
+  } catch (const fs::filesystem_error& error) {
+    reason = Utf8ToUtf16(error.code().message());
+  } catch (const std::bad_alloc&) {
+    reason = u"out of memory";
+  }
+  throw EZipError(FormatText(kCannotUnpack, {archive, reason}));
+}
+
+}  // namespace cvl

@@ -1,0 +1,30 @@
+// Unpacking a downloaded ZIP archive into the client folder: the whole archive or
+// nothing. Every entry is inflated and checked into a staging folder inside the target
+// first; only when all are good are they moved into place, replacing older copies, and a
+// failure while moving puts the older copies back.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+#include "ZipReader.h"
+
+namespace cvl {
+
+// Whether a path on disk is a link (symbolic link, junction) that a write must not pass
+// through. The default asks std::filesystem; the Windows layer supplies its reparse-point
+// test (IsReparsePoint in win32/ZipLinkTest.h).
+using TLinkTest = std::function<bool(const std::filesystem::path&)>;
+bool IsSymbolicLink(const std::filesystem::path& path);
+
+// Unpacks `archive` into `targetDirectory` ("/" or "\" as separators inside the archive,
+// missing folders created, existing files replaced). Raises EZipError ("Cannot unpack
+// <archive>: <reason>") for an archive that is damaged, hostile (see SafeEntryPath; also
+// link entries and paths through links on disk), larger than the free space, or that
+// cannot be written; the target is then as it was. Memory stays bounded whatever the
+// archive's size: entries are streamed.
+void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory,
+                       const TLinkTest& isLink = IsSymbolicLink);
+
+}  // namespace cvl

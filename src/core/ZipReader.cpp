@@ -1,0 +1,272 @@
+#include "ZipReader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+
+#include "Text.h"
+#include "ZipNameText.h"
+
+namespace cvl {
+namespace {
+
+constexpr std::uint32_t kEndOfDirectory = 0x06054b50;
+constexpr std::uint32_t kZip64EndLocator = 0x07064b50;
+constexpr std::uint32_t kZip64End = 0x06064b50;
+constexpr std::uint32_t kCentralHeader = 0x02014b50;
+constexpr std::uint32_t kLocalHeader = 0x04034b50;
+constexpr std::size_t kEndSize = 22;
+constexpr std::size_t kMaxComment = 0xFFFF;
+constexpr std::size_t kCentralSize = 46;
+constexpr std::size_t kLocalSize = 30;
+constexpr std::uint16_t kZip64Extra = 0x0001;
+constexpr std::uint16_t kUnicodePathExtra = 0x7075;
+constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagUtf8 = 0x0800;
+constexpr std::uint16_t kStored = 0;
+constexpr std::uint16_t kDeflated = 8;
+constexpr std::size_t kChunk = 64 * 1024;
+
+std::uint64_t Le(std::string_view bytes, std::size_t at, int width) {
+  std::uint64_t value = 0;
+  for (int i = width - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+std::uint16_t Le16(std::string_view b, std::size_t at) { return static_cast<std::uint16_t>(Le(b, at, 2)); }
+std::uint32_t Le32(std::string_view b, std::size_t at) { return static_cast<std::uint32_t>(Le(b, at, 4)); }
+std::uint64_t Le64(std::string_view b, std::size_t at) { return Le(b, at, 8); }
+
+[[noreturn]] void Fail(std::u16string_view reason) { throw EZipError(std::u16string(reason)); }
+
+// The ZIP64 extra field holds, in this order, only the values whose 32-bit fields are full.
+void ApplyZip64Extra(std::string_view data, TZipEntry& entry, bool bigSize, bool bigCompressed,
+                     bool bigOffset) {
+  std::size_t at = 0;
+  auto take = [&](std::uint64_t& field) {
+    if (at + 8 > data.size()) Fail(u"ZIP64 extra field is too short");
+    field = Le64(data, at);
+    at += 8;
+  };
+  if (bigSize) take(entry.UncompressedSize);
+  if (bigCompressed) take(entry.CompressedSize);
+  if (bigOffset) take(entry.LocalHeaderOffset);
+}
+
+void ReadExtras(std::string_view extras, std::string_view rawName, TZipEntry& entry, bool bigSize,
+                bool bigCompressed, bool bigOffset) {
+  bool zip64Seen = false;
+  std::size_t at = 0;
+  while (at + 4 <= extras.size()) {
+    const std::uint16_t id = Le16(extras, at);
+    const std::uint16_t size = Le16(extras, at + 2);
+    if (at + 4 + size > extras.size()) Fail(u"extra field runs past its entry");
+    const std::string_view data = extras.substr(at + 4, size);
+    if (id == kZip64Extra) {
+      ApplyZip64Extra(data, entry, bigSize, bigCompressed, bigOffset);
+      zip64Seen = true;
+    } else if (id == kUnicodePathExtra && size >= 5 && data[0] == 1 &&
+               Le32(data, 1) == crc32(0, reinterpret_cast<const Bytef*>(rawName.data()),
+                                       static_cast<uInt>(rawName.size()))) {
+      entry.Name = Utf8ToUtf16(data.substr(5));
+    }
+    at += 4 + size;
+  }
+  if ((bigSize || bigCompressed || bigOffset) && !zip64Seen) Fail(u"ZIP64 sizes are missing");
+}
+
+bool IsUnixLink(std::uint16_t versionMadeBy, std::uint32_t externalAttributes) {
+  constexpr std::uint32_t kTypeMask = 0170000;
+  constexpr std::uint32_t kLink = 0120000;
+  return (versionMadeBy >> 8) == 3 && ((externalAttributes >> 16) & kTypeMask) == kLink;
+}
+
+}  // namespace
+
+TZipReader::TZipReader(const std::filesystem::path& archive)
+    : FFile(std::make_unique<std::ifstream>(archive, std::ios::binary)) {
+  if (!*FFile) Fail(u"the archive cannot be opened");
+  Open();
+}
+
+TZipReader::TZipReader(std::unique_ptr<std::istream> archive) : FFile(std::move(archive)) { Open(); }
+
+void TZipReader::Open() {
+  FFile->seekg(0, std::ios::end);
+  const auto size = FFile->tellg();
+  if (size < 0) Fail(u"the archive cannot be read");
+  FSize = static_cast<std::uint64_t>(size);
+  ReadDirectory();
+  for (TZipEntry& entry : FEntries) ReadLocalHeader(entry);
+  CheckNoOverlap();
+}
+
+std::string TZipReader::ReadAt(std::uint64_t offset, std::size_t size) {
+  if (offset > FSize || size > FSize - offset) Fail(u"the archive is truncated");
+  std::string bytes(size, '\0');
+  FFile->clear();
+  FFile->seekg(static_cast<std::streamoff>(offset));
+  FFile->read(bytes.data(), static_cast<std::streamsize>(size));
+  if (static_cast<std::size_t>(FFile->gcount()) != size) Fail(u"the archive cannot be read");
+  return bytes;
+}
+
+void TZipReader::ReadDirectory() {
+  if (FSize < kEndSize) Fail(u"no end of central directory (not a ZIP archive)");
+  const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(FSize, kEndSize + kMaxComment));
+  const std::uint64_t tailStart = FSize - tailSize;
+  const std::string tail = ReadAt(tailStart, tailSize);
+  // The last record whose comment ends exactly at the end of the file.
+  std::size_t end = std::string::npos;
+  for (std::size_t at = tailSize - kEndSize + 1; at-- > 0;) {
+    if (Le32(tail, at) == kEndOfDirectory && at + kEndSize + Le16(tail, at + 20) == tailSize) {
+      end = at;
+      break;
+    }
+  }
+  if (end == std::string::npos) Fail(u"no end of central directory (not a ZIP archive)");
+  std::uint64_t count = Le16(tail, end + 10);
+  std::uint64_t directorySize = Le32(tail, end + 12);
+  std::uint64_t directoryOffset = Le32(tail, end + 16);
+  if (Le16(tail, end + 4) != 0 || Le16(tail, end + 6) != 0 || count != Le16(tail, end + 8)) {
+    Fail(u"multi-part archives are not supported");
+  }
+  const std::uint64_t endOffset = tailStart + end;
+  if (count == 0xFFFF || directorySize == 0xFFFFFFFF || directoryOffset == 0xFFFFFFFF) {
+    if (endOffset < 20) Fail(u"ZIP64 locator is missing");
+    const std::string locator = ReadAt(endOffset - 20, 20);
+    if (Le32(locator, 0) != kZip64EndLocator) Fail(u"ZIP64 locator is missing");
+    const std::string record = ReadAt(Le64(locator, 8), 56);
+    if (Le32(record, 0) != kZip64End) Fail(u"ZIP64 end of central directory is missing");
+    count = Le64(record, 32);
+    directorySize = Le64(record, 40);
+    directoryOffset = Le64(record, 48);
+  }
+  if (directoryOffset > endOffset || directorySize > endOffset - directoryOffset) {
+    Fail(u"the central directory lies outside the archive");
+  }
+  // Each entry takes at least 46 bytes, so a lying count cannot make us reserve much.
+  if (count > directorySize / kCentralSize) Fail(u"the central directory is truncated");
+  std::uint64_t at = directoryOffset;
+  const std::uint64_t directoryEnd = directoryOffset + directorySize;
+  FEntries.reserve(static_cast<std::size_t>(count));
+  for (std::uint64_t i = 0; i < count; ++i) {
+    if (directoryEnd - at < kCentralSize) Fail(u"the central directory is truncated");
+    const std::string header = ReadAt(at, kCentralSize);
+    if (Le32(header, 0) != kCentralHeader) Fail(u"the central directory is damaged");
+    const std::size_t nameLength = Le16(header, 28);
+    const std::size_t extraLength = Le16(header, 30);
+    const std::size_t commentLength = Le16(header, 32);
+    const std::uint64_t recordSize = kCentralSize + nameLength + extraLength + commentLength;
+    if (directoryEnd - at < recordSize) Fail(u"the central directory is truncated");
+    const std::string variable = ReadAt(at + kCentralSize, nameLength + extraLength);
+    const std::string_view rawName(variable.data(), nameLength);
+    TZipEntry entry;
+    entry.Flags = Le16(header, 8);
+    entry.Method = Le16(header, 10);
+    entry.Crc32 = Le32(header, 16);
+    entry.CompressedSize = Le32(header, 20);
+    entry.UncompressedSize = Le32(header, 24);
+    entry.LocalHeaderOffset = Le32(header, 42);
+    entry.RawName = std::string(rawName);
+    entry.Name = DecodeZipName(rawName, (entry.Flags & kFlagUtf8) != 0);
+    ReadExtras(std::string_view(variable).substr(nameLength), rawName, entry,
+               entry.UncompressedSize == 0xFFFFFFFF, entry.CompressedSize == 0xFFFFFFFF,
+               entry.LocalHeaderOffset == 0xFFFFFFFF);
+    entry.IsDirectory = !entry.Name.empty() && (entry.Name.back() == u'/' || entry.Name.back() == u'\\');
+    entry.IsLink = IsUnixLink(Le16(header, 4), Le32(header, 38));
+    if (entry.Flags & kFlagEncrypted) Fail(u"encrypted entries are not supported");
+    if (entry.Method != kStored && entry.Method != kDeflated) Fail(u"unsupported compression method");
+    if (entry.Method == kStored && entry.CompressedSize != entry.UncompressedSize) {
+      Fail(u"a stored entry's sizes differ");
+    }
+    FEntries.push_back(std::move(entry));
+    at += recordSize;
+  }
+  FDirectoryOffset = directoryOffset;
+}
+
+void TZipReader::ReadLocalHeader(TZipEntry& entry) {
+  const std::string header = ReadAt(entry.LocalHeaderOffset, kLocalSize);
+  if (Le32(header, 0) != kLocalHeader) Fail(u"an entry's local header is missing");
+  const std::size_t nameLength = Le16(header, 26);
+  const std::size_t extraLength = Le16(header, 28);
+  const std::string rawName = ReadAt(entry.LocalHeaderOffset + kLocalSize, nameLength);
+  if (rawName != entry.RawName) Fail(u"an entry's local and central names differ");
+  entry.DataOffset = entry.LocalHeaderOffset + kLocalSize + nameLength + extraLength;
+  if (entry.DataOffset > FDirectoryOffset || entry.CompressedSize > FDirectoryOffset - entry.DataOffset) {
+    Fail(u"an entry's data lies outside the archive");
+  }
+}
+
+// Entries that share data are the trick of the overlapping zip bomb.
+void TZipReader::CheckNoOverlap() const {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
+  spans.reserve(FEntries.size());
+  for (const TZipEntry& entry : FEntries) {
+    spans.emplace_back(entry.LocalHeaderOffset, entry.DataOffset + entry.CompressedSize);
+  }
+  std::sort(spans.begin(), spans.end());
+  for (std::size_t i = 1; i < spans.size(); ++i) {
+    if (spans[i].first < spans[i - 1].second) Fail(u"entries overlap");
+  }
+}
+
+void TZipReader::ReadEntry(const TZipEntry& entry, const std::function<void(std::string_view)>& sink) {
+  std::uint32_t crc = crc32(0, nullptr, 0);
+  std::uint64_t produced = 0;
+  auto emit = [&](const char* data, std::size_t size) {
+    if (size > entry.UncompressedSize - produced) Fail(u"an entry is longer than recorded");
+    produced += size;
+    crc = static_cast<std::uint32_t>(crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size)));
+    sink(std::string_view(data, size));
+  };
+  std::uint64_t remaining = entry.CompressedSize;
+  std::uint64_t offset = entry.DataOffset;
+  if (entry.Method == kStored) {
+    while (remaining > 0) {
+      const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunk));
+      const std::string chunk = ReadAt(offset, size);
+      emit(chunk.data(), size);
+      offset += size;
+      remaining -= size;
+    }
+  } else {
+    InflateEntry(offset, remaining, emit);
+  }
+  if (produced != entry.UncompressedSize) Fail(u"an entry is shorter than recorded");
+  if (crc != entry.Crc32) Fail(u"an entry fails its CRC-32 check");
+}
+
+void TZipReader::InflateEntry(std::uint64_t offset, std::uint64_t remaining,
+                              const std::function<void(const char*, std::size_t)>& emit) {
+  z_stream stream{};
+  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) Fail(u"inflate cannot start");
+  struct TEnd {
+    z_stream& s;
+    ~TEnd() { inflateEnd(&s); }
+  } end{stream};
+  std::array<char, kChunk> out{};
+  std::string in;
+  int status = Z_OK;
+  while (status != Z_STREAM_END) {
+    if (stream.avail_in == 0) {
+      if (remaining == 0) Fail(u"an entry's compressed data is truncated");
+      const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunk));
+      in = ReadAt(offset, size);
+      offset += size;
+      remaining -= size;
+      stream.next_in = reinterpret_cast<Bytef*>(in.data());
+      stream.avail_in = static_cast<uInt>(size);
+    }
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    status = inflate(&stream, Z_NO_FLUSH);
+    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+      Fail(u"an entry's compressed data is corrupt");
+    }
+    emit(out.data(), out.size() - stream.avail_out);
+  }
+}
+
+}  // namespace cvl
