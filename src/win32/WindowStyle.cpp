@@ -1,0 +1,81 @@
+#include "win32/WindowStyle.h"
+
+#include <sstream>
+
+#include "core/Text.h"
+#include "win32/Resources.h"
+#include "win32/WinText.h"
+
+namespace cvl {
+
+namespace {
+
+TVisualStyle& ActiveStyle() {
+  static TVisualStyle style{u"Windows", ::GetSysColor(COLOR_BTNFACE), ::GetSysColor(COLOR_WINDOWTEXT),
+                            ::GetSysColor(COLOR_WINDOW),  ::GetSysColor(COLOR_WINDOWTEXT),
+                            ::GetSysColor(COLOR_BTNFACE), ::GetSysColor(COLOR_BTNTEXT)};
+  return style;
+}
+
+std::optional<COLORREF> ParseColour(const std::string& value) {
+  if (value.size() != 7 || value[0] != '#') return std::nullopt;
+  unsigned rgb = 0;
+  for (std::size_t i = 1; i < value.size(); ++i) {
+    const char c = value[i];
+    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (digit < 0) return std::nullopt;
+    rgb = rgb * 16 + static_cast<unsigned>(digit);
+  }
+  return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  const auto last = text.find_last_not_of(" \t\r");
+  return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+TVisualStyle ParseVisualStyle(const std::string& text) {
+  TVisualStyle style;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const auto equals = line.find('=');
+    if (Trim(line).starts_with(';') || equals == std::string::npos) continue;
+    const std::string key = Trim(line.substr(0, equals));
+    const std::string value = Trim(line.substr(equals + 1));
+    if (key == "Name") {
+      style.Name = WidenLatin1(value);
+      continue;
+    }
+    const auto colour = ParseColour(value);
+    if (!colour) continue;
+    if (key == "Window") style.Window = *colour;
+    else if (key == "WindowText") style.WindowText = *colour;
+    else if (key == "Edit") style.Edit = *colour;
+    else if (key == "EditText") style.EditText = *colour;
+    else if (key == "Button") style.Button = *colour;
+    else if (key == "ButtonText") style.ButtonText = *colour;
+  }
+  return style;
+}
+
+std::optional<TVisualStyle> FindVisualStyle(const std::u16string& name) {
+  const std::wstring wideName = ToWide(name);
+  if (name.empty() || !ResourceExists(wideName.c_str(), ResourceTypeStyle)) return std::nullopt;
+  return ParseVisualStyle(LoadResourceBytes(wideName.c_str(), ResourceTypeStyle));
+}
+
+bool TrySetVisualStyle(const std::u16string& name) {
+  auto style = FindVisualStyle(name);
+  if (!style) return false;
+  ActiveStyle() = std::move(*style);
+  return true;
+}
+
+const TVisualStyle& ActiveVisualStyle() { return ActiveStyle(); }
+
+}  // namespace cvl
