@@ -1,0 +1,228 @@
+// ZIP extraction: archives made by real tools unpack exactly; damaged and hostile ones
+// leave the target folder as it was and write nothing outside it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+
+#include "ZipTestArchive.h"
+#include "core/Text.h"
+#include "core/ZipExtract.h"
+
+namespace cvl {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MakeZip;
+using test::TTestEntry;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, const std::string& data) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << data;
+}
+
+// Every file and folder below `root`, relative, with the files' contents.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    const std::string name = Utf16ToUtf8(fs::relative(item.path(), root).generic_u16string());
+    tree[name] = item.is_directory() ? "<dir>" : ReadAll(item.path());
+  }
+  return tree;
+}
+
+std::string Noise(std::size_t size) {
+  std::mt19937 random(7);
+  std::string data(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i % 3 == 0 ? random() : 'a');
+  return data;
+}
+
+class ZipExtract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    FRoot = fs::temp_directory_path() / (std::string("cvl-zip-") + info->name() + "-" + std::to_string(std::random_device{}()));
+    fs::create_directories(FRoot / "target");
+    fs::create_directories(FRoot / "outside");
+    WriteAll(FRoot / "target" / "keep.txt", "keep");
+    WriteAll(FRoot / "target" / "sub" / "old.txt", "old");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(FRoot, ec);
+  }
+  fs::path Target() const { return FRoot / "target"; }
+  fs::path Archive(const std::string& bytes) {
+    const fs::path path = FRoot / "archive.zip";
+    WriteAll(path, bytes);
+    return path;
+  }
+  void Extract(const fs::path& archive) { ExtractZipArchive(archive.u16string(), Target().u16string()); }
+
+  fs::path FRoot;
+};
+
+TEST_F(ZipExtract, StoredDeflatedAndZip64EntriesReplaceOlderCopies) {
+  const std::string big = Noise(300 * 1024);
+  for (const bool zip64 : {false, true}) {
+    SCOPED_TRACE(zip64 ? "zip64" : "zip");
+    const fs::path archive = Archive(MakeZip({{"sub/old.txt", "new", false},
+                                              {"sub\\deep\\big.bin", big, true},
+                                              {"made/empty/", "", false},
+                                              {"top.txt", "", true}},
+                                             zip64));
+    Extract(archive);
+    auto tree = Snapshot(Target());
+    EXPECT_EQ(tree["keep.txt"], "keep");
+    EXPECT_EQ(tree["sub/old.txt"], "new");
+    EXPECT_TRUE(tree["sub/deep/big.bin"] == big);
+    EXPECT_EQ(tree["made/empty"], "<dir>");
+    EXPECT_EQ(tree["top.txt"], "");
+    EXPECT_EQ(tree.size(), 8u) << "a staging folder was left behind";
+  }
+}
+
+TEST_F(ZipExtract, NamesInUtf8AndCodePage437IntoAWideTarget) {
+  const fs::path target = FRoot / fs::path(u"ziel \u00e9\u4e2d");
+  fs::create_directories(target);
+  const fs::path archive = Archive(MakeZip({{"\xC3\xA9t\xC3\xA9.txt", "u", true, {}, {}, false, true},
+                                            {"caf\x82.txt", "c", true}}));
+  ExtractZipArchive(archive.u16string(), target.u16string());
+  EXPECT_EQ(ReadAll(target / fs::path(u"\u00e9t\u00e9.txt")), "u");
+  EXPECT_EQ(ReadAll(target / fs::path(u"caf\u00e9.txt")), "c");
+}
+
+TEST_F(ZipExtract, DamagedOrHostileArchivesChangeNothing) {
+  const TTestEntry good{"good.txt", "good", true};
+  const std::string zeros(20 * 1024 * 1024, '\0');
+  std::string truncated = MakeZip({good, {"b.txt", Noise(5000), true}});
+  truncated.resize(truncated.size() / 2);
+  std::string cutData = MakeZip({good, {"b.txt", Noise(5000), false}});
+  cutData.erase(200, 100);
+  const std::pair<const char*, std::string> cases[] = {
+      {"climbs with /", MakeZip({good, {"../evil.txt", "x"}})},
+      {"climbs with \\", MakeZip({good, {"..\\evil.txt", "x"}})},
+      {"climbs after a folder", MakeZip({good, {"sub/../../evil.txt", "x"}})},
+      {"absolute", MakeZip({good, {"/tmp/evil.txt", "x"}})},
+      {"absolute with \\", MakeZip({good, {"\\evil.txt", "x"}})},
+      {"drive", MakeZip({good, {"C:/evil.txt", "x"}})},
+      {"drive-relative", MakeZip({good, {"C:evil.txt", "x"}})},
+      {"stream", MakeZip({good, {"keep.txt:hidden", "x"}})},
+      {"device", MakeZip({good, {"sub/NUL.txt", "x"}})},
+      {"link entry", MakeZip({good, {"link", "../outside", false, {}, {}, true}})},
+      {"crc corrupt", MakeZip({good, {"sub/old.txt", "new", true, 0x12345678u}})},
+      {"size lie, longer than recorded", MakeZip({good, {"b.txt", "0123456789", true, {}, 4u}})},
+      {"size lie, shorter than recorded", MakeZip({good, {"b.txt", "0123456789", true, {}, 40u}})},
+      {"zip bomb ratio", MakeZip({good, {"bomb.bin", zeros, true, {}, 1000u}})},
+      {"entries share their data", MakeZip({good, {"good.txt", "good", true, {}, {}, false, false, true}})},
+      {"truncated", truncated},
+      {"data cut out", cutData},
+      {"not an archive", Noise(4000)},
+      {"empty file", ""},
+  };
+  const auto before = Snapshot(FRoot);
+  for (const auto& [what, bytes] : cases) {
+    SCOPED_TRACE(what);
+    const fs::path archive = Archive(bytes);
+    auto expected = before;
+    expected["archive.zip"] = bytes;
+    EXPECT_THROW(Extract(archive), EZipError);
+    EXPECT_TRUE(Snapshot(FRoot) == expected);
+  }
+}
+
+TEST_F(ZipExtract, FailureWhileMovingIntoPlacePutsOlderCopiesBack) {
+  // "f" is placed, then "f/g" needs "f" as a folder: the move fails after the first
+  // replacement was made.
+  const fs::path archive = Archive(MakeZip({{"sub/old.txt", "new"}, {"f", "file"}, {"f/g", "inner"}}));
+  const auto before = Snapshot(Target());
+  try {
+    Extract(archive);
+    ADD_FAILURE() << "no error";
+  } catch (const EZipError& e) {
+    EXPECT_NE(e.Message().find(u"Cannot unpack "), std::u16string::npos);
+  }
+  EXPECT_TRUE(Snapshot(Target()) == before);
+}
+
+#ifndef _WIN32
+TEST_F(ZipExtract, NeverWritesThroughALinkOnDisk) {
+  fs::create_directory_symlink(FRoot / "outside", Target() / "lnk");
+  EXPECT_THROW(Extract(Archive(MakeZip({{"good.txt", "g"}, {"lnk/evil.txt", "x"}}))), EZipError);
+  EXPECT_TRUE(fs::is_empty(FRoot / "outside"));
+  EXPECT_FALSE(fs::exists(Target() / "good.txt"));
+}
+
+// Archives made by independent tools from the same folder unpack to that folder.
+TEST_F(ZipExtract, ArchivesMadeByZipPythonAndBsdtar) {
+  const fs::path source = FRoot / "source";
+  WriteAll(source / "a.txt", "alpha\n");
+  WriteAll(source / "sub" / "deep" / "b.bin", Noise(200 * 1024));
+  fs::create_directories(source / "emptydir");
+  const std::string python =
+      "import sys, zipfile, os\n"
+      "out, mode, src = sys.argv[1], sys.argv[2], sys.argv[3]\n"
+      "comp = zipfile.ZIP_STORED if mode == 'stored' else zipfile.ZIP_DEFLATED\n"
+      "with zipfile.ZipFile(out, 'w', comp) as z:\n"
+      "  for root, dirs, files in os.walk(src):\n"
+      "    for d in dirs: z.write(os.path.join(root, d), os.path.relpath(os.path.join(root, d), src) + '/')\n"
+      "    for f in files:\n"
+      "      p = os.path.join(root, f)\n"
+      "      with z.open(os.path.relpath(p, src), 'w', force_zip64=(mode == 'zip64')) as o, open(p, 'rb') as i: o.write(i.read())\n";
+  WriteAll(FRoot / "mkzip.py", python);
+  const std::string s = "'" + source.string() + "'";
+  const std::string py = "/usr/bin/python3 '" + (FRoot / "mkzip.py").string() + "' ";
+  const std::pair<const char*, std::string> tools[] = {
+      {"zip deflated", "cd " + s + " && zip -qr %OUT% ."},
+      {"zip stored", "cd " + s + " && zip -qr0 %OUT% ."},
+      {"python deflated", py + "%OUT% deflated " + s},
+      {"python stored", py + "%OUT% stored " + s},
+      {"python zip64", py + "%OUT% zip64 " + s},
+      {"bsdtar deflated", "cd " + s + " && bsdtar --format zip -cf %OUT% ."},
+      {"bsdtar stored", "cd " + s + " && bsdtar --format zip --options zip:compression=store -cf %OUT% ."},
+  };
+  const auto expected = Snapshot(source);
+  int n = 0;
+  for (const auto& [what, command] : tools) {
+    SCOPED_TRACE(what);
+    const fs::path archive = FRoot / ("t" + std::to_string(n++) + ".zip");
+    std::string line = command;
+    line.replace(line.find("%OUT%"), 5, "'" + archive.string() + "'");
+    ASSERT_EQ(std::system(line.c_str()), 0) << line;
+    const fs::path target = FRoot / ("out" + std::to_string(n));
+    fs::create_directories(target);
+    ExtractZipArchive(archive.u16string(), target.u16string());
+    EXPECT_TRUE(Snapshot(target) == expected);
+  }
+}
+
+TEST_F(ZipExtract, EmptyAndFoldersOnlyArchives) {
+  const fs::path folders = FRoot / "folders";
+  fs::create_directories(folders / "x" / "y");
+  fs::create_directories(folders / "z");
+  const std::string empty = "/usr/bin/python3 -c \"import zipfile; zipfile.ZipFile('" + (FRoot / "e.zip").string() + "', 'w').close()\"";
+  ASSERT_EQ(std::system(empty.c_str()), 0);
+  const std::string dirs = "cd '" + folders.string() + "' && zip -qr '" + (FRoot / "d.zip").string() + "' .";
+  ASSERT_EQ(std::system(dirs.c_str()), 0);
+  const auto before = Snapshot(Target());
+  ExtractZipArchive((FRoot / "e.zip").u16string(), Target().u16string());
+  EXPECT_TRUE(Snapshot(Target()) == before);
+  ExtractZipArchive((FRoot / "d.zip").u16string(), Target().u16string());
+  EXPECT_TRUE(fs::is_directory(Target() / "x" / "y"));
+  EXPECT_TRUE(fs::is_directory(Target() / "z"));
+  EXPECT_EQ(ReadAll(Target() / "keep.txt"), "keep");
+}
+#endif
+
+}  // namespace
+}  // namespace cvl
