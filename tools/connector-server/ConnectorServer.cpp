@@ -1,0 +1,168 @@
+#include "ConnectorServer.h"
+
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include "InfoAnswer.h"
+
+namespace connector {
+namespace {
+
+constexpr const char* kInfoPath = "/outgame/info";
+constexpr const char* kControlPrefix = "/__";
+
+// A path below the root, or nullopt when it would leave it.
+std::optional<std::filesystem::path> BelowRoot(const std::filesystem::path& root, const std::string& path) {
+  std::filesystem::path relative = std::filesystem::path(path).relative_path().lexically_normal();
+  if (relative.empty() || *relative.begin() == "..") return std::nullopt;
+  return root / relative;
+}
+
+std::string TypeOf(const std::filesystem::path& file) {
+  const std::string ext = file.extension().string();
+  if (ext == ".zip") return "application/zip";
+  if (ext == ".json") return "application/json";
+  if (ext == ".txt") return "text/plain";
+  return "application/octet-stream";
+}
+
+}  // namespace
+
+TConnectorServer::TConnectorServer(TServerOptions options) : FOptions(std::move(options)) {
+  FServer.Get(".*", [this](const httplib::Request& q, httplib::Response& r) { Answer(q, r); });
+}
+
+int TConnectorServer::Bind() {
+  const int port = FOptions.Port == 0 ? FServer.bind_to_any_port(FOptions.Bind)
+                                      : (FServer.bind_to_port(FOptions.Bind, FOptions.Port) ? FOptions.Port : -1);
+  if (port <= 0) throw std::runtime_error("cannot listen on " + FOptions.Bind + ":" + std::to_string(FOptions.Port));
+  return port;
+}
+
+void TConnectorServer::Run() { FServer.listen_after_bind(); }
+void TConnectorServer::Stop() { FServer.stop(); }
+
+void TConnectorServer::Answer(const httplib::Request& request, httplib::Response& response) {
+  if (request.path.rfind(kControlPrefix, 0) == 0) {
+    Control(request, response);
+    return;
+  }
+  Record(request);
+  std::optional<TRule> rule;
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    const auto found = FOptions.Rules.find(request.path);
+    if (found != FOptions.Rules.end()) rule = found->second;
+  }
+  if (rule && rule->StallMs) std::this_thread::sleep_for(std::chrono::milliseconds(*rule->StallMs));
+  if (rule && rule->Redirect) {
+    response.set_redirect(*rule->Redirect, rule->Status.value_or(302));
+    return;
+  }
+  if (rule && rule->Body) {
+    response.status = 200;
+    response.set_content(*rule->Body, "text/plain");
+  } else {
+    Content(request.path, response, rule ? rule->CutAfter : std::nullopt);
+  }
+  if (rule) Misbehave(*rule, response);
+}
+
+void TConnectorServer::Content(const std::string& path, httplib::Response& response,
+                               std::optional<std::size_t> cutAfter) {
+  if (path == kInfoPath && FOptions.Info) {
+    response.set_content(InfoAnswerFromFile(*FOptions.Info), "application/json");
+    return;
+  }
+  if (FOptions.Root) {
+    const auto file = BelowRoot(*FOptions.Root, path);
+    if (file && std::filesystem::is_regular_file(*file)) {
+      ServeFile(*file, response, cutAfter);
+      return;
+    }
+  }
+  response.status = 404;
+  response.set_content("Not found\n", "text/plain");
+}
+
+// Streams the file, so a large archive never sits in memory whole; with a cut, the
+// whole size is announced but the connection drops after `cutAfter` bytes.
+void TConnectorServer::ServeFile(const std::filesystem::path& file, httplib::Response& response,
+                                 std::optional<std::size_t> cutAfter) {
+  const auto size = static_cast<std::size_t>(std::filesystem::file_size(file));
+  const std::size_t limit = std::min(size, cutAfter.value_or(size));
+  auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
+  response.set_content_provider(size, TypeOf(file), [in, limit](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+    if (offset >= limit) return false;
+    std::string buffer(std::min({length, limit - offset, std::size_t{64 * 1024}}), '\0');
+    in->seekg(static_cast<std::streamoff>(offset));
+    in->read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto got = static_cast<std::size_t>(in->gcount());
+    return got > 0 && sink.write(buffer.data(), got);
+  });
+}
+
+void TConnectorServer::Misbehave(const TRule& rule, httplib::Response& response) {
+  if (rule.Status) response.status = *rule.Status;
+  if (rule.Type) {
+    response.headers.erase("Content-Type");
+    response.set_header("Content-Type", *rule.Type);
+  }
+  if (rule.CutAfter && !response.body.empty()) {
+    // Announce the whole body, send part of it, then drop the connection (files are cut
+    // while they stream, see ServeFile).
+    const std::string body = response.body;
+    const std::size_t cut = std::min(*rule.CutAfter, body.size());
+    const std::string type = response.get_header_value("Content-Type");
+    response.body.clear();
+    response.headers.erase("Content-Type");
+    response.set_content_provider(body.size(), type, [body, cut](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+      if (offset >= cut) return false;
+      return sink.write(body.data() + offset, cut - offset);
+    });
+  }
+}
+
+void TConnectorServer::Record(const httplib::Request& request) {
+  nlohmann::json headers = nlohmann::json::object();
+  for (const auto& [name, value] : request.headers) {
+    if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" && name != "LOCAL_PORT") {
+      headers[name] = value;
+    }
+  }
+  std::lock_guard<std::mutex> lock(FLock);
+  FRequests.push_back({{"method", request.method}, {"path", request.path}, {"headers", headers}});
+}
+
+void TConnectorServer::Control(const httplib::Request& request, httplib::Response& response) {
+  std::lock_guard<std::mutex> lock(FLock);
+  if (request.path == "/__requests") {
+    response.set_content(FRequests.dump(), "application/json");
+  } else if (request.path == "/__reset") {
+    FRequests = nlohmann::json::array();
+    FOptions.Rules.clear();
+    response.set_content("ok\n", "text/plain");
+  } else if (request.path == "/__rule" && request.has_param("path")) {
+    TRule rule;
+    try {
+      for (const auto& [name, value] : request.params) {
+        if (name != "path") SetRuleValue(rule, name, value);
+      }
+    } catch (const std::invalid_argument& error) {
+      response.status = 400;
+      response.set_content(std::string(error.what()) + "\n", "text/plain");
+      return;
+    }
+    const std::string path = request.get_param_value("path");
+    if (request.params.size() == 1) FOptions.Rules.erase(path);
+    else FOptions.Rules[path] = rule;
+    response.set_content("ok\n", "text/plain");
+  } else {
+    response.status = 404;
+    response.set_content("unknown control request\n", "text/plain");
+  }
+}
+
+}  // namespace connector

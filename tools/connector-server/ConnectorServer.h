@@ -1,0 +1,41 @@
+// The connector server: files under their paths, the information answer, per-path test
+// behaviours, and a record of every request's headers.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "ServerOptions.h"
+
+namespace connector {
+
+class TConnectorServer {
+ public:
+  explicit TConnectorServer(TServerOptions options);
+
+  // Binds; returns the port (raises std::runtime_error when it cannot bind).
+  int Bind();
+  // Serves until Stop.
+  void Run();
+  void Stop();
+
+ private:
+  void Answer(const httplib::Request& request, httplib::Response& response);
+  void Control(const httplib::Request& request, httplib::Response& response);
+  void Record(const httplib::Request& request);
+  // The normal answer of a path: the information answer, a file, or 404.
+  void Content(const std::string& path, httplib::Response& response, std::optional<std::size_t> cutAfter);
+  void ServeFile(const std::filesystem::path& file, httplib::Response& response, std::optional<std::size_t> cutAfter);
+  void Misbehave(const TRule& rule, httplib::Response& response);
+
+  TServerOptions FOptions;
+  httplib::Server FServer;
+  std::mutex FLock;  // guards FOptions.Rules and FRequests
+  nlohmann::json FRequests = nlohmann::json::array();
+};
+
+}  // namespace connector
