@@ -53,7 +53,9 @@ void WriteAll(const std::u16string& path, HANDLE file, std::string_view bytes) {
 
 void WriteFileAtomically(const std::u16string& path, std::string_view bytes) {
   const std::wstring target = ToWide(path);
-  // A read-only file must not be replaced, even where the folder would allow it.
+  // A read-only file must not be replaced, even where the folder would allow it (as
+  // renaming over it would, and as writing into it would for a user who may write
+  // anyway, such as Wine run by root).
   const DWORD attributes = ::GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     FailCreate(path, ERROR_ACCESS_DENIED);
