@@ -1,10 +1,10 @@
 #include "UpdateSequence.h"
 
 #include <cmath>
-#include <nlohmann/json.hpp>
 
 #include "Exception.h"
 #include "FrmMainState.h"
+#include "JsonText.h"
 #include "LauncherTexts.h"
 #include "StatusDisplay.h"
 #include "StringCipher.h"
@@ -78,17 +78,11 @@ void TUpdateSequence::UpdateClient() {
 }
 
 std::optional<std::u16string> TUpdateSequence::PatchFolderUrl() const {
-  const nlohmann::json list = nlohmann::json::parse(Utf16ToUtf8(FState.FConnectInfo->PatchList), nullptr, false);
-  if (list.is_discarded()) return std::nullopt;
-  const char16_t* name = u"download_path";
-  if (!list.is_object() || !list.contains("download_path")) {
-    throw Exception("EJsonException", FormatText(u"Value '%s' not found", {name}));
-  }
-  const auto& path = list["download_path"];
-  if (!path.is_string()) {
-    throw Exception("EJsonException", FormatText(u"Conversion from %0:s to %1:s is not supported", {u"TJSONValue", u"string"}));
-  }
-  return FState.FBaseServerAdr + Utf8ToUtf16(path.get<std::string>());
+  // A patch list that is no JSON at all means "no numbered patches"; a JSON list
+  // without "download_path" is an error that ends the sequence.
+  const auto list = ParseJsonText(FState.FConnectInfo->PatchList);
+  if (!list) return std::nullopt;
+  return FState.FBaseServerAdr + GetJsonString(*list, u"download_path");
 }
 
 bool TUpdateSequence::ApplyClientPatches() {
