@@ -1,0 +1,28 @@
+// The server information query over WinHTTP: the transport under the core's decoding
+// (core/ServerInfo.h).
+#pragma once
+
+#include "core/Exception.h"
+#include "core/FrmMainState.h"
+#include "core/ServerInfo.h"
+
+namespace cvl {
+
+// No answer arrived: unreachable, refused, timed out, or an answer too large to be ours.
+class EHttpError : public Exception {
+ public:
+  explicit EHttpError(std::u16string message) : Exception("EHttpError", std::move(message)) {}
+};
+
+// One GET through WinHTTP with the request's user agent, Accept and Accept-Charset, its
+// time-out for resolving, connecting, sending and receiving alike, redirects followed.
+// Raises EHttpError when no answer arrives; every status is an answer.
+class TWinHttpClient : public IHttpClient {
+ public:
+  THttpAnswer Get(const THttpRequest& request) override;
+};
+
+// The main window's query: QueryServerInfo of the core over TWinHttpClient. 1 or -1.
+int QueryServerInfo(TFrmMainState& state);
+
+}  // namespace cvl

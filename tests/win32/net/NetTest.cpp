@@ -1,0 +1,197 @@
+// The server query and the URL downloads under Wine, against the real connector server
+// that run_net_tests.py starts on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/Text.h"
+#include "core/ZipExtract.h"
+#include "win32/DownloadFile.h"
+#include "win32/HttpQuery.h"
+#include "win32/ZipLinkTest.h"
+
+namespace cvl {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::u16string ServerUrl(const std::string& path) { return Utf8ToUtf16("http://" + Env("CVL_TEST_SERVER") + path); }
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A request to the server's test controls, with a user agent of its own.
+std::string Control(const std::string& pathAndQuery) {
+  TWinHttpClient http;
+  const THttpAnswer answer = http.Get({ServerUrl(pathAndQuery), u"net test control", u"*/*", u"utf-8", 30000});
+  EXPECT_EQ(answer.StatusCode, 200) << pathAndQuery;
+  return answer.Body;
+}
+
+nlohmann::json Requests() { return nlohmann::json::parse(Control("/__requests")); }
+
+int CountRequests(const std::string& path) {
+  int count = 0;
+  for (const auto& r : Requests()) count += r["path"] == path ? 1 : 0;
+  return count;
+}
+
+struct TReport {
+  std::int32_t Progress;
+  std::int32_t Total;
+  TDownloadStatus Status;
+};
+
+class Net : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Env("CVL_TEST_SERVER").empty()) << "run through run_net_tests.py";
+    Control("/__reset");
+    FFolder = fs::temp_directory_path() / fs::path(u"cvl net \u00e9 " + IntToText(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(FFolder);
+    fs::create_directories(FFolder);
+  }
+  void TearDown() override {
+    // Whatever the test did, every request the launcher made carried its user agent.
+    for (const auto& r : Requests()) EXPECT_EQ(r["headers"].value("User-Agent", ""), "qx launcher") << r["path"];
+    std::error_code ec;
+    fs::remove_all(FFolder, ec);
+  }
+
+  TFrmMainState StateFor(int port) {
+    TFrmMainState state;
+    state.FConnectInfo = std::make_unique<TConnectInfo>();
+    state.FConnectInfo->App_center_ip = u"127.0.0.1";
+    state.FConnectInfo->App_center_port = port;
+    return state;
+  }
+  int ServerPort() { return std::stoi(Env("CVL_TEST_SERVER").substr(Env("CVL_TEST_SERVER").find(':') + 1)); }
+
+  std::vector<TReport> Download(const std::u16string& url, const fs::path& destination) {
+    std::vector<TReport> reports;
+    DownloadUrlToFile(url, destination.u16string(),
+                      [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); });
+    return reports;
+  }
+
+  fs::path FFolder;
+};
+
+bool Finished(const std::vector<TReport>& reports) {
+  return !reports.empty() && reports.back().Status == TDownloadStatus::dsEnddownloaddata;
+}
+
+TEST_F(Net, QueryFillsTheRecordAndSendsTheLauncherHeaders) {
+  TFrmMainState state = StateFor(ServerPort());
+  ASSERT_EQ(QueryServerInfo(state), 1);
+  EXPECT_EQ(state.FConnectInfo->Server_ip, u"10.0.0.7");
+  EXPECT_EQ(state.FConnectInfo->PatchVersion, 42);
+  EXPECT_EQ(state.FBaseServerAdr, ServerUrl(""));
+  EXPECT_EQ(state.FConnectInfo->VdnBinDownload, ServerUrl("/files/client.bin"));
+  EXPECT_TRUE(state.FConnectInfo->Log);
+  EXPECT_EQ(PatchDownloadPath(state.FConnectInfo->PatchList), u"/connector/patch/");
+  const auto requests = Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0]["path"], "/outgame/info");
+  EXPECT_EQ(requests[0]["headers"]["Accept"], "application/json, text/plain; q=0.9, text/html;q=0.8,");
+  EXPECT_EQ(requests[0]["headers"]["Accept-Charset"], "UTF-8, *;q=0.8");
+}
+
+TEST_F(Net, QueryJudgesTheAnswerNotItsStatusBelow500) {
+  const std::pair<std::string, int> cases[] = {
+      {"status=404", 1},
+      {"status=503", -1},
+      {"status=500", -1},
+      {"redirect=/alt/info.json", 1},
+      {"type=application/octet-stream", -1},
+      {"type=text/plain%3B%20charset%3Dutf-8", 1},
+      {"body=%7B%7D%7B%7D", -1},
+  };
+  for (const auto& [rule, expected] : cases) {
+    Control("/__rule?path=/outgame/info&" + rule);
+    TFrmMainState state = StateFor(ServerPort());
+    EXPECT_EQ(QueryServerInfo(state), expected) << rule;
+  }
+}
+
+TEST_F(Net, QueryOfAnUnreachableServerFails) {
+  const int port = std::stoi(Env("CVL_CLOSED_PORT"));
+  TFrmMainState state = StateFor(port);
+  EXPECT_EQ(QueryServerInfo(state), -1);
+  EXPECT_EQ(state.FBaseServerAdr, u"http://127.0.0.1:" + IntToText(port));
+}
+
+TEST_F(Net, DownloadReportsProgressAndKeepsTheWholeFile) {
+  const fs::path file = FFolder / "patch_1.zip";
+  const auto reports = Download(ServerUrl("/connector/patch/patch_1.zip"), file);
+  const std::string expected = ReadAll(fs::path(Utf8ToUtf16(Env("CVL_TEST_ROOT"))) / "connector" / "patch" / "patch_1.zip");
+  ASSERT_TRUE(Finished(reports));
+  EXPECT_EQ(reports.front().Status, TDownloadStatus::dsBegindownloaddata);
+  for (const auto& r : reports) {
+    EXPECT_TRUE(r.Status == TDownloadStatus::dsBegindownloaddata || r.Status == TDownloadStatus::dsDownloadingdata ||
+                r.Status == TDownloadStatus::dsEnddownloaddata);
+  }
+  EXPECT_EQ(reports.back().Progress, static_cast<std::int32_t>(expected.size()));
+  EXPECT_EQ(reports.back().Total, static_cast<std::int32_t>(expected.size()));
+  EXPECT_TRUE(ReadAll(file) == expected);
+}
+
+TEST_F(Net, TwoDownloadsOfOneUrlBothReachTheServer) {
+  const fs::path file = FFolder / "patch_1.zip";
+  EXPECT_TRUE(Finished(Download(ServerUrl("/connector/patch/patch_1.zip"), file)));
+  fs::remove(file);
+  EXPECT_TRUE(Finished(Download(ServerUrl("/connector/patch/patch_1.zip"), file)));
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_EQ(CountRequests("/connector/patch/patch_1.zip"), 2);
+}
+
+TEST_F(Net, FailedTransfersEndWithoutFinishAndWithoutFile) {
+  Control("/__rule?path=/connector/patch/patch_1.zip&cut=1000");
+  Control("/__rule?path=/broken.zip&status=500&body=server%20error%20page");
+  const std::pair<const char*, std::string> cases[] = {
+      {"cut mid-body", "/connector/patch/patch_1.zip"},
+      {"404 page", "/missing.zip"},
+      {"500 page", "/broken.zip"},
+  };
+  for (const auto& [what, path] : cases) {
+    SCOPED_TRACE(what);
+    const fs::path file = FFolder / "download.zip";
+    EXPECT_FALSE(Finished(Download(ServerUrl(path), file)));
+    EXPECT_FALSE(fs::exists(file));
+  }
+}
+
+TEST_F(Net, DownloadFromAnUnreachableServerReportsNothing) {
+  const fs::path file = FFolder / "x.zip";
+  const auto reports = Download(u"http://127.0.0.1:" + Utf8ToUtf16(Env("CVL_CLOSED_PORT")) + u"/x.zip", file);
+  EXPECT_TRUE(reports.empty());
+  EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(Net, RedirectedDownloadThenUnpackReplacingAnOlderCopy) {
+  Control("/__rule?path=/old/patch.zip&redirect=/connector/patch/patch_1.zip");
+  const fs::path base = FFolder / "Base Dir";
+  fs::create_directories(base / "sub");
+  std::ofstream(base / "sub" / "file.txt") << "old";
+  const fs::path archive = base / "patch_1.zip";
+  ASSERT_TRUE(Finished(Download(ServerUrl("/old/patch.zip"), archive)));
+  ExtractZipArchive(archive.u16string(), (base.u16string() + u"\\"), IsReparsePoint);
+  EXPECT_EQ(ReadAll(base / "sub" / "file.txt"), "new");
+  EXPECT_EQ(fs::file_size(base / "noise.bin"), 300u * 1024u);
+}
+
+}  // namespace
+}  // namespace cvl
