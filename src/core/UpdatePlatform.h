@@ -23,7 +23,7 @@ class IUpdatePlatform {
   virtual void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
                                  const TProgress& progress) = 0;
   virtual bool FileExists(const std::u16string& path) = 0;
-  virtual void DeleteFile(const std::u16string& path) = 0;  // a failed delete is ignored
+  virtual void RemoveFile(const std::u16string& path) = 0;  // a failed delete is ignored
   // Unpacks a ZIP archive into a folder, whole or not at all; raises on failure.
   virtual void ExtractZip(const std::u16string& archive, const std::u16string& directory) = 0;
 
@@ -34,7 +34,7 @@ class IUpdatePlatform {
   // end is reported later, on the main thread, to TUpdateSequence::cmdPatchTerminated.
   virtual void StartPatchTool(const std::u16string& applicationPath, const std::u16string& commandLine,
                               const std::u16string& currentDirectory) = 0;
-  virtual void SetCurrentDirectory(const std::u16string& directory) = 0;
+  virtual void ChangeCurrentDirectory(const std::u16string& directory) = 0;
 
   // The server and the machine.
   virtual int QueryServerInfo(TFrmMainState& state) = 0;  // 1 or -1

@@ -135,7 +135,7 @@ bool TUpdateSequence::RunPatchTool() {
   try {
     FPlatform.WriteResource(payloads::kLibrary, base + texts::kPatchLibraryFile);
     FPlatform.WriteResource(payloads::kPatcher, base + texts::kPatchToolFile);
-    FPlatform.SetCurrentDirectory(base);
+    FPlatform.ChangeCurrentDirectory(base);
     FPlatform.WriteLog(texts::kLogApplyPatch + base + u" " + texts::kPatchToolFile);
     // Started by its full path, so no other "patchtool.exe" on the search path can run
     // instead; the tool still sees the bare command line.
@@ -149,8 +149,8 @@ bool TUpdateSequence::RunPatchTool() {
 void TUpdateSequence::cmdPatchTerminated() {
   const std::u16string& base = FState.FBaseDirectory;
   if (!FState.FKeepUpdateFiles) {
-    FPlatform.DeleteFile(base + texts::kPatchLibraryFile);
-    FPlatform.DeleteFile(base + texts::kPatchToolFile);
+    FPlatform.RemoveFile(base + texts::kPatchLibraryFile);
+    FPlatform.RemoveFile(base + texts::kPatchToolFile);
   }
   if (FState.FUpdateClientLanguage) {
     FPlatform.ClearLanguageUpdateFlag(FState.FConfigFileName);
@@ -208,7 +208,7 @@ bool TUpdateSequence::FetchFile(const std::u16string& remoteFolder, const std::u
     if (unpack) {
       FDisplay.SetStatusText(texts::kDecompressing + label + texts::kStageEnd);
       FPlatform.ExtractZip(localPath, FState.FBaseDirectory);
-      FPlatform.DeleteFile(localPath);
+      FPlatform.RemoveFile(localPath);
     }
     fetched = true;
   }

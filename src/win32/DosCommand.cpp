@@ -64,6 +64,7 @@ void TDosCommand::Execute() {
   FLines.clear();
   FTimer->Beginning();
   TDosRunSettings settings;
+  settings.ApplicationName = ApplicationName;
   settings.CommandLine = CommandLine;
   settings.CurrentDir = CurrentDir;
   settings.Environment = FEnvironment;

@@ -43,6 +43,9 @@ class TDosCommand {
 
   // Stored properties.
   std::u16string CommandLine;
+  // The program to start, by its full path; empty takes it from CommandLine's first
+  // token by the system's search rules. CommandLine is what the child sees either way.
+  std::u16string ApplicationName;
   std::u16string CurrentDir;
   std::vector<std::u16string>& Environment() { return FEnvironment; }  // name=value entries
   bool InputToOutput = false;

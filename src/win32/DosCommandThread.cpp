@@ -149,12 +149,13 @@ void TDosThread::StartChild() {
   std::wstring environment;
   if (!FSettings.Environment.empty()) environment = EnvironmentBlock(FSettings.Environment);
   const std::wstring currentDir = ToWide(FSettings.CurrentDir);
+  const std::wstring applicationName = ToWide(FSettings.ApplicationName);
   std::wstring commandLine = ToWide(FSettings.CommandLine);
   commandLine.push_back(L'\0');
 
   PROCESS_INFORMATION info{};
   const DWORD flags = static_cast<DWORD>(FSettings.Priority) | CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT;
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags,
+  if (!::CreateProcessW(applicationName.empty() ? nullptr : applicationName.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
                         environment.empty() ? nullptr : environment.data(),
                         currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info)) {
     throw ECreateProcessError(FSettings.CommandLine, LastErrorText());

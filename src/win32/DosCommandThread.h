@@ -23,6 +23,7 @@ namespace cvl {
 
 // The runner's settings as they stood at Execute.
 struct TDosRunSettings {
+  std::u16string ApplicationName;
   std::u16string CommandLine;
   std::u16string CurrentDir;
   std::vector<std::u16string> Environment;

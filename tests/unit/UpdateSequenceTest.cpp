@@ -67,7 +67,7 @@ class TFakePlatform : public IUpdatePlatform {
     if (attempt.CreatesFile) Files.insert(U8(destination));
   }
   bool FileExists(const std::u16string& path) override { return Files.count(U8(path)) != 0; }
-  void DeleteFile(const std::u16string& path) override {
+  void RemoveFile(const std::u16string& path) override {
     Events.push_back("delete " + U8(path));
     Files.erase(U8(path));
   }
@@ -85,7 +85,7 @@ class TFakePlatform : public IUpdatePlatform {
     if (PatchToolFails) throw Exception("ECreateProcessError", u"cannot start");
     Events.push_back("patchtool " + U8(application) + " | " + U8(commandLine) + " | " + U8(directory));
   }
-  void SetCurrentDirectory(const std::u16string& directory) override { Events.push_back("cd " + U8(directory)); }
+  void ChangeCurrentDirectory(const std::u16string& directory) override { Events.push_back("cd " + U8(directory)); }
   int QueryServerInfo(TFrmMainState& state) override {
     Events.push_back("query");
     state.FBaseServerAdr = u"http://10.0.0.5:8080";

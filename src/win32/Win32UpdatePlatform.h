@@ -1,0 +1,43 @@
+// The start-up sequence's platform on Windows: downloads through the URL moniker, the
+// ZIP extractor, processes, the patch tool on the window's console runner, the server
+// query over WinHTTP, the registry, the configuration file's edits, the log and the
+// program's own resources.
+#pragma once
+
+#include "core/UpdatePlatform.h"
+
+namespace cvl {
+
+class TDosCommand;
+
+class TWin32UpdatePlatform final : public IUpdatePlatform {
+ public:
+  // cmdPatch is the window's runner for the patch tool; its OnTerminated is the window's.
+  explicit TWin32UpdatePlatform(TDosCommand& cmdPatch) : FCmdPatch(cmdPatch) {}
+
+  void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
+                         const TProgress& progress) override;
+  bool FileExists(const std::u16string& path) override;
+  void RemoveFile(const std::u16string& path) override;
+  void ExtractZip(const std::u16string& archive, const std::u16string& directory) override;
+  void RunAndWait(const std::u16string& commandLine) override;
+  bool RunProgram(const std::u16string& commandLine) override;
+  void StartPatchTool(const std::u16string& applicationPath, const std::u16string& commandLine,
+                      const std::u16string& currentDirectory) override;
+  void ChangeCurrentDirectory(const std::u16string& directory) override;
+  int QueryServerInfo(TFrmMainState& state) override;
+  bool WebView2Installed() override;
+  void ErasePreSection(const std::u16string& configFile) override;
+  void SavePatchVersion(const std::u16string& configFile, std::int32_t level) override;
+  void ClearLanguageUpdateFlag(const std::u16string& configFile) override;
+  void WriteLog(const std::u16string& line) override;
+  void WriteResource(const std::u16string& resourceName, const std::u16string& path) override;
+  std::u16string LongTempPath() override;
+  std::u16string NewGuidText() override;
+  void ForceDirectories(const std::u16string& path) override;
+
+ private:
+  TDosCommand& FCmdPatch;
+};
+
+}  // namespace cvl
