@@ -12,6 +12,7 @@
 
 #include "core/Text.h"
 #include "core/ZipExtract.h"
+#include "win32/ComScoped.h"
 #include "win32/DownloadFile.h"
 #include "win32/HttpQuery.h"
 #include "win32/ZipLinkTest.h"
@@ -92,6 +93,49 @@ class Net : public ::testing::Test {
 
 bool Finished(const std::vector<TReport>& reports) {
   return !reports.empty() && reports.back().Status == TDownloadStatus::dsEnddownloaddata;
+}
+
+// Counts the messages the pump dispatches to a message-only window.
+int gPumped = 0;
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_USER) ++gPumped;
+  return ::DefWindowProcW(window, message, w, l);
+}
+
+TEST(DownloadCallback, ForwardsOnlyDataStatusesAndPumpsOnEveryReport) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = CountingProc;
+  windowClass.lpszClassName = L"CvlPumpCounter";
+  ::RegisterClassW(&windowClass);
+  const HWND window = ::CreateWindowExW(0, L"CvlPumpCounter", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  std::vector<TReport> reports;
+  TComPtr<TDownloadCallback> callback(new TDownloadCallback(
+      [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); }, u"http://127.0.0.1/x"));
+  const ULONG statuses[] = {1, 2, 11, 4, 5, 5, 6};
+  ULONG progress = 0;
+  for (const ULONG status : statuses) {
+    ::PostMessageW(window, WM_USER, 0, 0);
+    EXPECT_EQ(callback->OnProgress(progress, 0, status, L"http://127.0.0.1/x"), S_OK);
+    progress += 10;
+  }
+  ::DestroyWindow(window);
+  EXPECT_EQ(gPumped, 7);
+  ASSERT_EQ(reports.size(), 4u);
+  EXPECT_EQ(reports[0].Status, TDownloadStatus::dsBegindownloaddata);
+  EXPECT_EQ(reports[3].Status, TDownloadStatus::dsEnddownloaddata);
+  EXPECT_EQ(reports[3].Progress, 60);
+  EXPECT_EQ(reports[3].Total, 0) << "a total of 0 is passed on unchanged";
+  EXPECT_FALSE(callback->TransferFailed());
+
+  // An error status read from the answer: the end of that body is no finished download.
+  TComPtr<TDownloadCallback> errorPage(new TDownloadCallback(
+      [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); }, u"http://127.0.0.1/y"));
+  errorPage->OnResponse(404, L"", L"", nullptr);
+  reports.clear();
+  errorPage->OnProgress(9, 9, 6, L"");
+  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(errorPage->TransferFailed());
 }
 
 TEST_F(Net, QueryFillsTheRecordAndSendsTheLauncherHeaders) {
