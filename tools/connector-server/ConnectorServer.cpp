@@ -106,6 +106,10 @@ void TConnectorServer::ServeFile(const std::filesystem::path& file, httplib::Res
 
 void TConnectorServer::Misbehave(const TRule& rule, httplib::Response& response) {
   if (rule.Status) response.status = *rule.Status;
+  if (rule.CacheSeconds) {
+    response.set_header("Cache-Control", "public, max-age=" + std::to_string(*rule.CacheSeconds));
+    response.set_header("Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT");
+  }
   if (rule.Type) {
     response.headers.erase("Content-Type");
     response.set_header("Content-Type", *rule.Type);

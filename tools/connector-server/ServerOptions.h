@@ -16,6 +16,7 @@ struct TRule {
   std::optional<std::size_t> CutAfter;   // close the connection after this many body bytes
   std::optional<int> StallMs;            // wait before answering
   std::optional<std::string> Redirect;   // answer with a redirect to this location
+  std::optional<int> CacheSeconds;       // let clients cache the answer this long
 };
 
 struct TServerOptions {

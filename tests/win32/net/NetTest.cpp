@@ -194,6 +194,8 @@ TEST_F(Net, DownloadReportsProgressAndKeepsTheWholeFile) {
 }
 
 TEST_F(Net, TwoDownloadsOfOneUrlBothReachTheServer) {
+  // The server even invites caching: the launcher must still fetch both times.
+  Control("/__rule?path=/connector/patch/patch_1.zip&cache=3600");
   const fs::path file = FFolder / "patch_1.zip";
   EXPECT_TRUE(Finished(Download(ServerUrl("/connector/patch/patch_1.zip"), file)));
   fs::remove(file);
