@@ -57,6 +57,10 @@ class TFrmMain final : public IStatusDisplay {
   void ShowFatalMessage(const std::u16string& message) override;
   void Close() override;
 
+  // How the status text looks: the fatal message turns it bold and red.
+  bool StatusTextBold() const { return LblMessage.Bold(); }
+  COLORREF StatusTextColour() const { return LblMessage.Colour(); }
+
   // The hidden developer controls (edit fields and buttons), as child windows.
   HWND DeveloperControl(int id) const { return ::GetDlgItem(FHandle, id); }
   static constexpr int IdEdtEncrypted = 101, IdEdtDecrypted = 102, IdButton2 = 103, IdButton3 = 104;

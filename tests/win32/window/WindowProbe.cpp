@@ -69,7 +69,12 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"prompt") hooks.TimerShowDownloadTimer = [text](cvl::TFrmMain& f) { f.ShowPrompt(true, text); };
-  if (command == L"fatal") hooks.TimerShowDownloadTimer = [text](cvl::TFrmMain& f) { f.ShowFatalMessage(text); };
+  if (command == L"fatal") {
+    hooks.TimerShowDownloadTimer = [text](cvl::TFrmMain& f) {
+      f.ShowFatalMessage(text);
+      Say(f.StatusTextBold() ? u"bold" : u"regular");
+    };
+  }
   if (command == L"status") hooks.TimerShowDownloadTimer = [text](cvl::TFrmMain& f) { f.SetStatusText(text); };
   if (command == L"developer") hooks.TimerShowDownloadTimer = [text](cvl::TFrmMain& f) { Developer(f, text); };
   if (command == L"create-error") {
