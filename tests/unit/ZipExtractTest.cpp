@@ -95,7 +95,7 @@ TEST_F(ZipExtract, StoredDeflatedAndZip64EntriesReplaceOlderCopies) {
 TEST_F(ZipExtract, NamesInUtf8AndCodePage437IntoAWideTarget) {
   const fs::path target = FRoot / fs::path(u"ziel \u00e9\u4e2d");
   fs::create_directories(target);
-  const fs::path archive = Archive(MakeZip({{"\xC3\xA9t\xC3\xA9.txt", "u", true, {}, {}, false, true},
+  const fs::path archive = Archive(MakeZip({TTestEntry("\xC3\xA9t\xC3\xA9.txt", "u").FlagUtf8(),
                                             {"caf\x82.txt", "c", true}}));
   ExtractZipArchive(archive.u16string(), target.u16string());
   EXPECT_EQ(ReadAll(target / fs::path(u"\u00e9t\u00e9.txt")), "u");
@@ -119,12 +119,12 @@ TEST_F(ZipExtract, DamagedOrHostileArchivesChangeNothing) {
       {"drive-relative", MakeZip({good, {"C:evil.txt", "x"}})},
       {"stream", MakeZip({good, {"keep.txt:hidden", "x"}})},
       {"device", MakeZip({good, {"sub/NUL.txt", "x"}})},
-      {"link entry", MakeZip({good, {"link", "../outside", false, {}, {}, true}})},
-      {"crc corrupt", MakeZip({good, {"sub/old.txt", "new", true, 0x12345678u}})},
-      {"size lie, longer than recorded", MakeZip({good, {"b.txt", "0123456789", true, {}, 4u}})},
-      {"size lie, shorter than recorded", MakeZip({good, {"b.txt", "0123456789", true, {}, 40u}})},
-      {"zip bomb ratio", MakeZip({good, {"bomb.bin", zeros, true, {}, 1000u}})},
-      {"entries share their data", MakeZip({good, {"good.txt", "good", true, {}, {}, false, false, true}})},
+      {"link entry", MakeZip({good, TTestEntry("link", "../outside", false).AsUnixLink()})},
+      {"crc corrupt", MakeZip({good, TTestEntry("sub/old.txt", "new").RecordCrc(0x12345678u)})},
+      {"size lie, longer than recorded", MakeZip({good, TTestEntry("b.txt", "0123456789").RecordSize(4)})},
+      {"size lie, shorter than recorded", MakeZip({good, TTestEntry("b.txt", "0123456789").RecordSize(40)})},
+      {"zip bomb ratio", MakeZip({good, TTestEntry("bomb.bin", zeros).RecordSize(1000)})},
+      {"entries share their data", MakeZip({good, TTestEntry("good.txt", "good").SharingPreviousData()})},
       {"truncated", truncated},
       {"data cut out", cutData},
       {"not an archive", Noise(4000)},

@@ -7,11 +7,20 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cvl::test {
 
 struct TTestEntry {
+  TTestEntry(std::string name, std::string data, bool deflate = true)
+      : Name(std::move(name)), Data(std::move(data)), Deflate(deflate) {}
+  TTestEntry& RecordCrc(std::uint32_t crc) { Crc = crc; return *this; }
+  TTestEntry& RecordSize(std::uint32_t size) { UncompressedSize = size; return *this; }
+  TTestEntry& AsUnixLink() { UnixLink = true; return *this; }
+  TTestEntry& FlagUtf8() { Utf8 = true; return *this; }
+  TTestEntry& SharingPreviousData() { SharePrevious = true; return *this; }
+
   std::string Name;
   std::string Data;
   bool Deflate = true;
