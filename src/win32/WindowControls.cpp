@@ -113,6 +113,8 @@ HFONT TLabelControl::Font(const TDpiScale& scale) const {
   return FFont.Get();
 }
 
+// A short caption may be a few pixels wider in the font at hand than its box: it is drawn
+// whole rather than cut off (the surface repaints a margin around every control).
 void TLabelControl::Paint(const TPaintContext& context) const {
   RECT r = PaintRect(context);
   TSelectedObject font(context.DC, Font(context.Scale));
@@ -120,7 +122,7 @@ void TLabelControl::Paint(const TPaintContext& context) const {
   ::SetTextColor(context.DC, FColour);
   const std::wstring text = ToWide(FText);
   ::DrawTextW(context.DC, text.c_str(), static_cast<int>(text.size()), &r,
-              (FCentred ? DT_CENTER : DT_LEFT) | DT_TOP | DT_NOPREFIX | DT_EXPANDTABS);
+              (FCentred ? DT_CENTER : DT_LEFT) | DT_TOP | DT_NOPREFIX | DT_EXPANDTABS | DT_NOCLIP);
 }
 
 }  // namespace cvl

@@ -7,6 +7,11 @@
 
 namespace cvl {
 
+namespace {
+// How far a label's text may reach beyond its box, at 96 DPI.
+constexpr int LabelOverflow = 8;
+}  // namespace
+
 void TWindowSurface::Attach(HWND window, TDpiScale scale) {
   FWindow = window;
   FScale = scale;
@@ -19,7 +24,8 @@ void TWindowSurface::Add(TDrawnControl& control) {
 
 void TWindowSurface::Invalidate(const TDrawnControl& control) const {
   if (FWindow == nullptr) return;
-  const RECT r = control.Bounds(FScale);
+  RECT r = control.Bounds(FScale);
+  ::InflateRect(&r, FScale.Scale(LabelOverflow), 0);
   // Labels lie in child windows of their own: they must repaint with what is under them.
   ::RedrawWindow(FWindow, &r, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
