@@ -67,7 +67,11 @@ void TReadPipe::Execute() {
         if (tail.size() >= kWakeUpBytes.size() && std::string_view(tail).substr(tail.size() - kWakeUpBytes.size()) == kWakeUpBytes) {
           tail.resize(tail.size() - kWakeUpBytes.size());
         }
-        Collect(tail, true);
+        // Decoded in pieces no larger than one read, as every other output is.
+        for (std::size_t offset = 0; offset < tail.size(); offset += kReadSize) {
+          Collect(std::string_view(tail).substr(offset, kReadSize), offset + kReadSize >= tail.size());
+        }
+        if (tail.empty()) Collect({}, true);
         return;
       }
       continue;
