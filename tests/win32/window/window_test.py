@@ -267,9 +267,10 @@ def scenario_looks(env):
     # The indicator turns: its pixels change between screenshots.
     first = shot.histogram(*in_window(window, *IMG_LOADING))
     check(len(first) > 1, "loading indicator drawn")
-    first_pixels = [at(shot, window, x, y) for y in range(107, 139) for x in range(177, 209)]
-    wait_for(lambda: [at(env.shot("loading"), window, x, y) for y in range(107, 139)
-                      for x in range(177, 209)] != first_pixels, "the loading indicator to change")
+    def indicator(picture):
+        return [at(picture, window, x, y) for y in range(107, 139) for x in range(177, 209)]
+    first_pixels = indicator(shot)
+    wait_for(lambda: indicator(env.shot("loading")) != first_pixels, "the loading indicator to change")
     close_window(env, program)
 
     probe = env.probe("prompt", PROMPT_TEXT)
