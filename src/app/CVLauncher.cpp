@@ -4,13 +4,15 @@
 
 #include "app/Application.h"
 #include "app/LauncherGate.h"
+#include "app/LauncherRun.h"
 #include "win32/WindowErrorBox.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const bool autolaunch = cvl::HasAutolaunchSwitch(cvl::CommandLineParameters(::GetCommandLineW()));
   if (!autolaunch && cvl::OtherLauncherRunning()) return 0;
   try {
-    cvl::RunApplication(cvl::TFrmMainHooks{});
+    cvl::TLauncherRun run;
+    cvl::RunApplication(run.Hooks());
   } catch (...) {
     // The window could not be made at all: say why rather than vanish.
     cvl::ShowCurrentExceptionBox(nullptr);

@@ -1,0 +1,36 @@
+// One launcher run: the creation handler, the start-up sequence and the patch tool's
+// console runner, wired to the status window's events.
+#pragma once
+
+#include <memory>
+
+#include "app/FrmMain.h"
+#include "core/UpdateSequence.h"
+#include "win32/DosCommand.h"
+#include "win32/Win32UpdatePlatform.h"
+
+namespace cvl {
+
+class TLauncherRun {
+ public:
+  TLauncherRun();
+  // A patch tool still running when the program ends is stopped without its end
+  // handling: the window it would report to is gone.
+  ~TLauncherRun();
+  TLauncherRun(const TLauncherRun&) = delete;
+  TLauncherRun& operator=(const TLauncherRun&) = delete;
+
+  // The window's hooks; the run must outlive the window.
+  TFrmMainHooks Hooks();
+
+ private:
+  TUpdateSequence& Sequence(TFrmMain& frm);
+  void cmdPatchTerminated();
+
+  TDosCommand cmdPatch;
+  TWin32UpdatePlatform FPlatform{cmdPatch};
+  TFrmMain* FFrm = nullptr;
+  std::unique_ptr<TUpdateSequence> FSequence;
+};
+
+}  // namespace cvl
