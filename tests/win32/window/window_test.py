@@ -143,9 +143,14 @@ class Env:
         return self.start(self.probe_exe, *args)
 
     def inspect(self, *args):
-        result = subprocess.run([self.run, self.inspector_exe, *args], capture_output=True, text=True,
-                                stdin=subprocess.DEVNULL, timeout=60)
-        return result.returncode, [line for line in result.stdout.splitlines() if line]
+        # Output goes through a file, not a pipe: should this call be the one that starts
+        # Wine's services again, they inherit its output and a pipe would never end.
+        with tempfile.TemporaryFile() as output:
+            result = subprocess.run([self.run, self.inspector_exe, *args], stdout=output,
+                                    stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=60)
+            output.seek(0)
+            text = output.read().decode("utf-8", "replace")
+        return result.returncode, [line for line in text.splitlines() if line]
 
     def windows(self, window_class):
         found = []
