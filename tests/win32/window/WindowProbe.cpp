@@ -1,6 +1,7 @@
 // Runs the launcher's real status window with scripted hooks, for the looks and paths
 // that only the later start-up steps reach:
 //
+//   idle            the window with no start-up work
 //   prompt TEXT     the Yes/No prompt with TEXT; prints "yes" when Yes is clicked
 //   fatal TEXT      the fatal message with TEXT, which closes the window by itself
 //   status TEXT     a plain status text

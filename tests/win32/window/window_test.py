@@ -247,8 +247,8 @@ def close_window(env, program):
 # --- scenarios ----------------------------------------------------------------------------
 
 def scenario_looks(env):
-    """The initial look of the real program, then the prompt look through the probe."""
-    program = env.start(env.launcher)
+    """The initial look (the window with no start-up work), then the prompt look."""
+    program = env.probe("idle")
     window = wait_window(env, INITIAL_TEXT)
     screen_w, screen_h = (int(v) for v in subprocess.run(["xdotool", "getdisplaygeometry"], check=True,
                                                           capture_output=True, text=True).stdout.split())
@@ -328,7 +328,7 @@ def scenario_hover(env):
 def scenario_drag(env):
     """The left button on the background drags; the right button and the label do not."""
     xdotool("mousemove", 0, 0)
-    program = env.start(env.launcher)
+    program = env.probe("idle")
     window = wait_window(env, INITIAL_TEXT)
 
     def drag(button, x, y, dx, dy):
@@ -372,13 +372,15 @@ def scenario_gate(env):
                 check(program.wait_exit() == 0, "refused copy ends with exit code 0 (%s)" % args)
                 print("refused %s beside %s in %.2f s" % (args, window_class, time.monotonic() - started))
                 check(env.main_window() is None, "no window shown (%s)" % args)
+                check((open(config, "rb").read(), os.stat(config).st_mtime_ns) == before,
+                      "CVLauncher.cfg untouched (%s)" % args)
             for args in passed:
                 program = env.start(exe, *args, cwd=folder)
                 wait_window(env)
-                close_window(env, program)
+                env.inspect("close", MAIN_CLASS)  # it may also close itself once its start-up fails
+                check(program.wait_exit() == 0, "exit code 0 (%s)" % args)
             env.inspect("close", window_class)  # the blocker is hidden: ask it directly
             blocker.stop()
-        check((open(config, "rb").read(), os.stat(config).st_mtime_ns) == before, "CVLauncher.cfg untouched")
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
