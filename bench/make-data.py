@@ -38,8 +38,9 @@ def pooled_block(rng, kind):
     # window, so reuse does not change how well the data compresses, only how fast it is made.
     if kind == 0:
         return os.urandom(BLOCK)
-    pool = _POOL.setdefault(kind, [block(rng, kind) for _ in range(32)])
-    return rng.choice(pool)
+    if kind not in _POOL:
+        _POOL[kind] = [block(rng, kind) for _ in range(32)]
+    return rng.choice(_POOL[kind])
 
 
 def write_file(path, size, rng):

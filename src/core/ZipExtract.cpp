@@ -1,8 +1,14 @@
 #include "ZipExtract.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
 #include <fstream>
+#include <mutex>
 #include <random>
+#include <set>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "Text.h"
@@ -33,6 +39,9 @@ fs::path Join(const fs::path& base, const std::vector<std::u16string>& parts) {
 std::vector<TPlannedEntry> PlanEntries(const TZipReader& reader, const fs::path& target, const TLinkTest& isLink) {
   std::vector<TPlannedEntry> plan;
   std::uint64_t total = 0;
+  // Folders already found to be real folders (or absent): many entries share them, and
+  // asking the disk again for each would cost more than unpacking a small file.
+  std::set<fs::path> checkedFolders;
   for (const TZipEntry& entry : reader.Entries()) {
     if (entry.IsLink) Fail(u"the archive holds a link \"" + entry.Name + u"\"");
     const auto parts = SafeEntryPath(entry.Name);
@@ -40,17 +49,19 @@ std::vector<TPlannedEntry> PlanEntries(const TZipReader& reader, const fs::path&
     fs::path path = target;
     for (std::size_t i = 0; i < parts.size(); ++i) {
       path /= fs::path(parts[i]);
+      const bool folder = i + 1 < parts.size();
+      if (folder && checkedFolders.count(path) != 0) continue;
       std::error_code ec;
       const auto status = fs::symlink_status(path, ec);
       if (isLink(path)) Fail(u"\"" + entry.Name + u"\" would be written through a link");
-      const bool last = i + 1 == parts.size();
-      if (!fs::exists(status)) continue;
-      if ((!last || entry.IsDirectory) && !fs::is_directory(status)) {
+      const bool exists = fs::exists(status);
+      if (exists && (folder || entry.IsDirectory) && !fs::is_directory(status)) {
         Fail(u"\"" + entry.Name + u"\" needs a folder where a file is");
       }
-      if (last && !entry.IsDirectory && fs::is_directory(status)) {
+      if (exists && !folder && !entry.IsDirectory && fs::is_directory(status)) {
         Fail(u"\"" + entry.Name + u"\" would replace a folder");
       }
+      if (folder) checkedFolders.insert(path);
     }
     if (!entry.IsDirectory) total += std::min<std::uint64_t>(entry.UncompressedSize, UINT64_MAX - total);
     plan.push_back({&entry, Join(target, parts), {}});
@@ -72,20 +83,66 @@ fs::path MakeStagingFolder(const fs::path& target) {
   Fail(u"no staging folder can be made");
 }
 
-void StageEntries(TZipReader& reader, std::vector<TPlannedEntry>& plan, const fs::path& staging) {
-  std::size_t index = 0;
+void StageEntry(TZipReader& reader, const TPlannedEntry& item) {
+  std::ofstream out(item.Staged, std::ios::binary | std::ios::trunc);
+  if (!out) Fail(u"a file cannot be written in the target folder");
+  reader.ReadEntry(*item.Entry, [&out](std::string_view data) {
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    if (!out) Fail(u"a file cannot be written in the target folder");
+  });
+  out.close();
+  if (!out) Fail(u"a file cannot be written in the target folder");
+}
+
+// Inflating is CPU work and writing small files is mostly waiting on the file system, so
+// entries are staged by up to one thread per core, each with its own handle on the
+// archive; the first failure stops them all and is raised as if staging were serial.
+unsigned StagingThreads(std::size_t files) {
+  constexpr unsigned kMostThreads = 4;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::min<std::size_t>({files, cores, kMostThreads}));
+}
+
+void StageEntries(TZipReader& reader, const fs::path& archive, std::vector<TPlannedEntry>& plan,
+                  const fs::path& staging) {
+  std::vector<const TPlannedEntry*> files;
   for (TPlannedEntry& item : plan) {
     if (item.Entry->IsDirectory) continue;
-    item.Staged = staging / fs::path(IntToText(static_cast<long long>(index++)));
-    std::ofstream out(item.Staged, std::ios::binary | std::ios::trunc);
-    if (!out) Fail(u"a file cannot be written in the target folder");
-    reader.ReadEntry(*item.Entry, [&out](std::string_view data) {
-      out.write(data.data(), static_cast<std::streamsize>(data.size()));
-      if (!out) Fail(u"a file cannot be written in the target folder");
-    });
-    out.close();
-    if (!out) Fail(u"a file cannot be written in the target folder");
+    item.Staged = staging / fs::path(IntToText(static_cast<long long>(files.size())));
+    files.push_back(&item);
   }
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::exception_ptr firstError;
+  std::mutex errorLock;
+  auto work = [&](TZipReader& own) {
+    try {
+      for (std::size_t i = next++; i < files.size() && !failed; i = next++) StageEntry(own, *files[i]);
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(errorLock);
+      if (!firstError) firstError = std::current_exception();
+      failed = true;
+    }
+  };
+  std::vector<std::thread> helpers;
+  try {
+    for (unsigned t = 1; t < StagingThreads(files.size()); ++t) {
+      helpers.emplace_back([&] {
+        std::unique_ptr<TZipReader> own;
+        try {
+          own = std::make_unique<TZipReader>(archive, reader);
+        } catch (...) {
+          return;  // the other threads carry on without this one
+        }
+        work(*own);
+      });
+    }
+  } catch (const std::system_error&) {
+    // No further thread can be started: the ones running do the work.
+  }
+  work(reader);
+  for (std::thread& helper : helpers) helper.join();
+  if (firstError) std::rethrow_exception(firstError);
 }
 
 // Moves staged files into place; on failure undoes every step in reverse.
@@ -133,7 +190,7 @@ void Unpack(const fs::path& archive, const fs::path& target, const TLinkTest& is
   const fs::path staging = MakeStagingFolder(target);
   TCommit commit(staging);
   try {
-    StageEntries(reader, plan, staging);
+    StageEntries(reader, archive, plan, staging);
     for (const TPlannedEntry& item : plan) commit.Place(item);
   } catch (...) {
     commit.RollBack();

@@ -3,7 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
+#include <vector>
 
 #include "Text.h"
 #include "ZipNameText.h"
@@ -26,7 +26,9 @@ constexpr std::uint16_t kFlagEncrypted = 0x0001;
 constexpr std::uint16_t kFlagUtf8 = 0x0800;
 constexpr std::uint16_t kStored = 0;
 constexpr std::uint16_t kDeflated = 8;
-constexpr std::size_t kChunk = 64 * 1024;
+// Large enough that inflate, CRC and the file calls run in long stretches; two of these
+// per reading thread is all the memory an entry takes, whatever its size.
+constexpr std::size_t kChunk = 256 * 1024;
 
 std::uint64_t Le(std::string_view bytes, std::size_t at, int width) {
   std::uint64_t value = 0;
@@ -91,6 +93,13 @@ TZipReader::TZipReader(const std::filesystem::path& archive)
 
 TZipReader::TZipReader(std::unique_ptr<std::istream> archive) : FFile(std::move(archive)) { Open(); }
 
+TZipReader::TZipReader(const std::filesystem::path& archive, const TZipReader& sameArchive)
+    : FFile(std::make_unique<std::ifstream>(archive, std::ios::binary)),
+      FSize(sameArchive.FSize),
+      FDirectoryOffset(sameArchive.FDirectoryOffset) {
+  if (!*FFile) Fail(u"the archive cannot be opened");
+}
+
 void TZipReader::Open() {
   FFile->seekg(0, std::ios::end);
   const auto size = FFile->tellg();
@@ -104,11 +113,16 @@ void TZipReader::Open() {
 std::string TZipReader::ReadAt(std::uint64_t offset, std::size_t size) {
   if (offset > FSize || size > FSize - offset) Fail(u"the archive is truncated");
   std::string bytes(size, '\0');
+  ReadInto(offset, bytes.data(), size);
+  return bytes;
+}
+
+void TZipReader::ReadInto(std::uint64_t offset, char* bytes, std::size_t size) {
+  if (offset > FSize || size > FSize - offset) Fail(u"the archive is truncated");
   FFile->clear();
   FFile->seekg(static_cast<std::streamoff>(offset));
-  FFile->read(bytes.data(), static_cast<std::streamsize>(size));
+  FFile->read(bytes, static_cast<std::streamsize>(size));
   if (static_cast<std::size_t>(FFile->gcount()) != size) Fail(u"the archive cannot be read");
-  return bytes;
 }
 
 void TZipReader::ReadDirectory() {
@@ -224,9 +238,10 @@ void TZipReader::ReadEntry(const TZipEntry& entry, const std::function<void(std:
   std::uint64_t remaining = entry.CompressedSize;
   std::uint64_t offset = entry.DataOffset;
   if (entry.Method == kStored) {
+    std::vector<char> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunk)));
     while (remaining > 0) {
       const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunk));
-      const std::string chunk = ReadAt(offset, size);
+      ReadInto(offset, chunk.data(), size);
       emit(chunk.data(), size);
       offset += size;
       remaining -= size;
@@ -246,14 +261,16 @@ void TZipReader::InflateEntry(std::uint64_t offset, std::uint64_t remaining,
     z_stream& s;
     ~TEnd() { inflateEnd(&s); }
   } end{stream};
-  std::array<char, kChunk> out{};
-  std::string in;
+  // Small entries get small buffers: with many small files, large ones would only cost
+  // allocation and page faults.
+  std::vector<char> in(static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunk)));
+  std::vector<char> out(std::min<std::size_t>(kChunk, std::max<std::size_t>(in.size() * 4, 4096)));
   int status = Z_OK;
   while (status != Z_STREAM_END) {
     if (stream.avail_in == 0) {
       if (remaining == 0) Fail(u"an entry's compressed data is truncated");
       const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunk));
-      in = ReadAt(offset, size);
+      ReadInto(offset, in.data(), size);
       offset += size;
       remaining -= size;
       stream.next_in = reinterpret_cast<Bytef*>(in.data());

@@ -45,6 +45,10 @@ class TZipReader {
   explicit TZipReader(const std::filesystem::path& archive);
   // The same for an archive already open as a stream (read from its start to its end).
   explicit TZipReader(std::unique_ptr<std::istream> archive);
+  // A second reader of the archive `sameArchive` has opened, with a file handle of its
+  // own, so that another thread can read entries at the same time. Its directory is not
+  // read again: it reads the entries of `sameArchive.Entries()` and has none itself.
+  TZipReader(const std::filesystem::path& archive, const TZipReader& sameArchive);
 
   const std::vector<TZipEntry>& Entries() const { return FEntries; }
 
@@ -60,6 +64,7 @@ class TZipReader {
   void InflateEntry(std::uint64_t offset, std::uint64_t remaining,
                     const std::function<void(const char*, std::size_t)>& emit);
   std::string ReadAt(std::uint64_t offset, std::size_t size);
+  void ReadInto(std::uint64_t offset, char* bytes, std::size_t size);
 
   void Open();
 

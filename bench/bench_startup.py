@@ -1,0 +1,83 @@
+#!/usr/bin/env python3
+"""Start-up (4): time from process start to the window being shown (mapped on the X
+display), CVLauncher.exe against a bare Win32 window program, both under the same Wine,
+prefix and display, alternating. The window is found by its caption with xdotool, polled
+every few milliseconds; the polling costs both sides the same.
+Usage: bench_startup.py WINE-RUN LAUNCHER-DIR BAREWINDOW-EXE [REPEATS]
+LAUNCHER-DIR holds CVLauncher.exe and its CVLauncher.cfg; the prefix's install path key
+is set by the caller. Needs DISPLAY."""
+import os
+import signal
+import subprocess
+import sys
+import time
+
+from benchlib import table
+
+LAUNCHER_CAPTION = "Duzudo Zavizude"
+BARE_CAPTION = "CVL bare window"
+
+
+def visible(caption):
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{caption}$"],
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    return found.stdout.split()
+
+
+def kill_windows(wine_run, image):
+    subprocess.run([wine_run, "taskkill", "/f", "/im", image], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+def time_to_window(wine_run, exe, args, caption, cwd):
+    deadline = 60.0
+    start = time.monotonic()
+    proc = subprocess.Popen([wine_run, exe] + args, cwd=cwd, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            start_new_session=True)
+    try:
+        while not visible(caption):
+            if time.monotonic() - start > deadline:
+                raise RuntimeError(f"no window \"{caption}\" within {deadline} s")
+            time.sleep(0.003)
+        return time.monotonic() - start
+    finally:
+        kill_windows(wine_run, os.path.basename(exe))
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        proc.wait()
+        end = time.monotonic() + 20
+        while visible(caption) and time.monotonic() < end:
+            time.sleep(0.05)
+
+
+def main():
+    wine_run, launcher_dir, bare = sys.argv[1:4]
+    repeats = int(sys.argv[4]) if len(sys.argv) > 4 else 7
+    launcher = os.path.join(launcher_dir, "CVLauncher.exe")
+    runs = {"CVLauncher.exe": [], "barewindow.exe": []}
+    # One unmeasured start of each warms Wine's server and the file cache.
+    time_to_window(wine_run, bare, [], BARE_CAPTION, launcher_dir)
+    time_to_window(wine_run, launcher, ["/AUTOLAUNCH"], LAUNCHER_CAPTION, launcher_dir)
+    for r in range(repeats):
+        order = ["CVLauncher.exe", "barewindow.exe"][:: 1 if r % 2 == 0 else -1]
+        for name in order:
+            if name == "CVLauncher.exe":
+                runs[name].append(time_to_window(wine_run, launcher, ["/AUTOLAUNCH"], LAUNCHER_CAPTION, launcher_dir))
+            else:
+                runs[name].append(time_to_window(wine_run, bare, [], BARE_CAPTION, launcher_dir))
+    import statistics
+    ours = statistics.median(runs["CVLauncher.exe"])
+    bare_median = statistics.median(runs["barewindow.exe"])
+    rows = [[name, f"{statistics.median(s) * 1000:.0f}", " ".join(f"{x * 1000:.0f}" for x in s)]
+            for name, s in runs.items()]
+    print("### Start-up under Wine: process start to window shown\n")
+    print(table(["program", "median ms", "runs ms"], rows))
+    print(f"\nCVLauncher.exe / bare window: **{ours / bare_median:.2f}** "
+          f"(difference {(ours - bare_median) * 1000:.0f} ms)\n")
+
+
+if __name__ == "__main__":
+    main()
