@@ -142,6 +142,12 @@ void StoreKey(const TAnswerKey& key, const std::u16string& plain, std::u16string
 
 }  // namespace
 
+std::vector<std::u16string_view> ServerInfoKeys() {
+  std::vector<std::u16string_view> keys{kResultCode};
+  for (const TAnswerKey& key : kAnswerKeys) keys.push_back(key.Name);
+  return keys;
+}
+
 std::u16string MakeBaseServerAdr(const TConnectInfo& info) {
   return u"http://" + info.App_center_ip + u":" + IntToText(info.App_center_port);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ConnectInfo.h"
 #include "FrmMainState.h"
@@ -36,6 +37,10 @@ class IHttpClient {
   virtual ~IHttpClient() = default;
   virtual THttpAnswer Get(const THttpRequest& request) = 0;
 };
+
+// The answer's member names in the order they are read, "result_code" first; for tools
+// that write answers.
+std::vector<std::u16string_view> ServerInfoKeys();
 
 // "http://" + App_center_ip + ":" + App_center_port.
 std::u16string MakeBaseServerAdr(const TConnectInfo& info);

@@ -9,12 +9,16 @@
 
 namespace cvl {
 
-// The process's streams, as bytes.
+// The process's streams and files, as bytes.
 struct TToolIo {
   // One line of standard input without its line end; nullopt at end of input.
   std::function<std::optional<std::string>()> ReadLine;
   std::function<void(const std::string&)> Out;
   std::function<void(const std::string&)> Err;
+  // The whole file; nullopt when it is missing or cannot be read.
+  std::function<std::optional<std::string>(const std::u16string& path)> ReadFile;
+  // Creates or replaces the file in one step; false (and the old file kept) on failure.
+  std::function<bool(const std::u16string& path, const std::string& bytes)> WriteFile;
 };
 
 // Runs one command; args excludes the program name. Arguments are text: on Windows the

@@ -1,6 +1,10 @@
 // Process entry of cvlctl: turns the platform's arguments and streams into TToolIo.
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -33,6 +37,45 @@ void Write(std::FILE* stream, const std::string& bytes) {
   std::fflush(stream);
 }
 
+// Arguments are text in both worlds: wide on Windows, one byte per unit elsewhere.
+std::filesystem::path ToPath(const std::u16string& text) {
+#ifdef _WIN32
+  return std::filesystem::path(std::wstring(text.begin(), text.end()));
+#else
+  return std::filesystem::path(cvl::NarrowLatin1(text));
+#endif
+}
+
+std::optional<std::string> ReadFile(const std::u16string& name) {
+  std::ifstream in(ToPath(name), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+// Written beside the target first, then moved over it: no half-written file is left.
+bool WriteFile(const std::u16string& name, const std::string& bytes) {
+  const std::filesystem::path target = ToPath(name);
+  std::filesystem::path temporary = target;
+  temporary += ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      return false;
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, target, error);
+  if (error) std::filesystem::remove(temporary, error);
+  return !error;
+}
+
 cvl::TToolIo MakeIo() {
 #ifdef _WIN32
   // Bytes in, bytes out: no Ctrl-Z end of file, no newline translation.
@@ -41,7 +84,7 @@ cvl::TToolIo MakeIo() {
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
   return cvl::TToolIo{ReadStdinLine, [](const std::string& s) { Write(stdout, s); },
-                      [](const std::string& s) { Write(stderr, s); }};
+                      [](const std::string& s) { Write(stderr, s); }, ReadFile, WriteFile};
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+// What every cvlctl command shares: the usage error, argument checks and sealing.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Exception.h"
+
+namespace cvl {
+
+// Bad input on the command line or in a file the command reads; the dispatcher prints
+// it as one line and exits with status 1.
+class EUsage : public Exception {
+ public:
+  explicit EUsage(std::u16string message) : Exception("EUsage", std::move(message)) {}
+};
+
+// "--help" or "-h" among the command's arguments (args[0] is the command).
+bool WantsHelp(const std::vector<std::u16string>& args);
+
+// Raises EUsage naming `what` when the text holds a character outside ISO 8859-1,
+// which a protected value cannot carry.
+void RequireLatin1(std::u16string_view text, std::u16string_view what);
+
+// The protected form of text, as bytes for output.
+std::string Sealed(std::u16string_view text, std::string_view keyText);
+
+// Text for a message, quoted.
+std::u16string Quoted(std::u16string_view text);
+
+}  // namespace cvl
