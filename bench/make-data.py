@@ -91,10 +91,10 @@ def small_archive(data, name, count):
 
 def patches(data, count, size):
     """Numbered patch archives, each one deflated file of `size` bytes."""
-    folder = os.path.join(data, "patches")
+    folder = os.path.join(data, "server", "connector", "patches")  # served under this path
     os.makedirs(folder, exist_ok=True)
     for n in range(1, count + 1):
-        archive = os.path.join(folder, f"{n}.zip")
+        archive = os.path.join(folder, f"patch_{n}.zip")
         if os.path.exists(archive):
             continue
         work = os.path.join(data, f"patch{n}")
@@ -116,10 +116,10 @@ def main():
     big_archive(data, "mem-100m", 1, int(150 * mb * scale))          # ~100 MB archive
     big_archive(data, "mem-2g", 6, int(512 * mb * scale), level=1)   # ~2 GB archive
     patches(data, 10, 80 * mb)                                       # ~50 MB each
-    for name in sorted(os.listdir(data)):
-        path = os.path.join(data, name)
-        if name.endswith(".zip"):
-            print(f"{name}: {os.path.getsize(path) / mb:.0f} MB")
+    for folder in (data, os.path.join(data, "server", "connector", "patches")):
+        for name in sorted(os.listdir(folder)):
+            if name.endswith(".zip"):
+                print(f"{name}: {os.path.getsize(os.path.join(folder, name)) / mb:.0f} MB")
 
 
 if __name__ == "__main__":

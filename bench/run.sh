@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs every benchmark and writes the figures as Markdown to $CVL_BENCH_DIR/report.md
+# (default /tmp/cvl-bench; the archives, ~6 GB, are made there once and kept).
+#   bench/run.sh [extract] [startup] [patchrun] [size]     (default: all)
+# Builds its own folders build/bench-native (Release) and build/bench-windows.
+# Environment: CVL_BENCH_REPEATS (default 5), CVL_BENCH_DISPLAY (Xvfb display, default :56).
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+WORK="${CVL_BENCH_DIR:-/tmp/cvl-bench}"
+DATA="$WORK/data"
+REPEATS="${CVL_BENCH_REPEATS:-5}"
+NATIVE="$ROOT/build/bench-native"
+WINDOWS="$ROOT/build/bench-windows"
+WINE_RUN="$WINDOWS/wine-run.sh"
+REPORT="$WORK/report.md"
+parts=("$@")
+[ ${#parts[@]} -eq 0 ] && parts=(extract startup patchrun size)
+want() { [[ " ${parts[*]} " == *" $1 "* ]]; }
+
+mkdir -p "$WORK/bin"
+"$ROOT/scripts/setup"
+cmake --preset native -B "$NATIVE" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$NATIVE" -j2 --target cvl-unzip zlib-floor connector-server cvlctl
+if want startup || want patchrun || want size; then
+  cmake --preset windows -B "$WINDOWS" >/dev/null
+  cmake --build "$WINDOWS" -j2 --target CVLauncher
+  i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -mwindows -static \
+    -o "$WORK/bin/barewindow.exe" "$ROOT/bench/barewindow.cpp"
+fi
+python3 "$ROOT/bench/make-data.py" "$DATA"
+
+{
+  echo "## Run of $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo
+  echo "- CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores"
+  echo "- memory: $(free -h | awk '/^Mem:/ {print $2 " total, " $7 " available"}')"
+  echo "- load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "- $(wine --version), $(unzip -v | head -1 | cut -d' ' -f1-2), $(bsdtar --version | cut -d' ' -f1-2), zlib $(dpkg-query -W -f='${Version}' zlib1g)"
+  echo
+} > "$REPORT"
+
+cd "$ROOT/bench"
+if want extract; then
+  python3 bench_extract.py "$NATIVE" "$DATA" "$REPEATS" | tee -a "$REPORT"
+fi
+
+if want startup || want patchrun; then
+  export DISPLAY="${CVL_BENCH_DISPLAY:-:56}"
+  if ! xdpyinfo >/dev/null 2>&1; then
+    Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  fi
+  "$WINE_RUN" --init
+fi
+if want patchrun; then
+  python3 bench_patchrun.py "$WINE_RUN" "$WINDOWS/bin" "$NATIVE/bin" "$DATA" "$WORK/patchrun" \
+    "${CVL_BENCH_PATCH_REPEATS:-3}" | tee -a "$REPORT"
+fi
+if want startup; then
+  # A launcher folder whose configuration names a port nobody listens on: the window
+  # opens, and is measured, before the server query fails.
+  mkdir -p "$WORK/startup"
+  cp "$WINDOWS/bin/CVLauncher.exe" "$WORK/startup/"
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  printf '[Options]\r\nPatchVersion=0\r\n[User]\r\nrecovery=%s\r\nemail=%s\r\n' \
+    "$("$NATIVE/bin/cvlctl" encrypt --key user 127.0.0.1)" "$("$NATIVE/bin/cvlctl" encrypt --key user "$port")" \
+    > "$WORK/startup/CVLauncher.cfg"
+  python3 bench_startup.py "$WINE_RUN" "$WORK/startup" "$WORK/bin/barewindow.exe" "${CVL_BENCH_START_REPEATS:-9}" | tee -a "$REPORT"
+fi
+if want size; then
+  python3 bench_size.py "$WINDOWS/bin/CVLauncher.exe" | tee -a "$REPORT"
+fi
+echo "report: $REPORT"
