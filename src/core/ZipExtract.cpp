@@ -105,10 +105,19 @@ unsigned StagingThreads(std::size_t files) {
 
 void StageEntries(TZipReader& reader, const fs::path& archive, std::vector<TPlannedEntry>& plan,
                   const fs::path& staging) {
+  // A few hundred files per staging subfolder: creating files in one folder holding tens
+  // of thousands is slow, and threads creating in the same folder wait on each other.
+  constexpr std::size_t kFilesPerFolder = 256;
   std::vector<const TPlannedEntry*> files;
+  fs::path bucket;
   for (TPlannedEntry& item : plan) {
     if (item.Entry->IsDirectory) continue;
-    item.Staged = staging / fs::path(IntToText(static_cast<long long>(files.size())));
+    const auto index = static_cast<long long>(files.size());
+    if (files.size() % kFilesPerFolder == 0) {
+      bucket = staging / fs::path(u"d" + IntToText(index / static_cast<long long>(kFilesPerFolder)));
+      fs::create_directory(bucket);
+    }
+    item.Staged = bucket / fs::path(IntToText(index));
     files.push_back(&item);
   }
   std::atomic<std::size_t> next{0};

@@ -119,10 +119,16 @@ std::string TZipReader::ReadAt(std::uint64_t offset, std::size_t size) {
 
 void TZipReader::ReadInto(std::uint64_t offset, char* bytes, std::size_t size) {
   if (offset > FSize || size > FSize - offset) Fail(u"the archive is truncated");
-  FFile->clear();
-  FFile->seekg(static_cast<std::streamoff>(offset));
+  // A seek empties the stream's buffer, so reading the directory record after record is
+  // served from it only when no seek comes between.
+  if (offset != FPosition) {
+    FFile->clear();
+    FFile->seekg(static_cast<std::streamoff>(offset));
+  }
+  FPosition = kUnknownPosition;
   FFile->read(bytes, static_cast<std::streamsize>(size));
   if (static_cast<std::size_t>(FFile->gcount()) != size) Fail(u"the archive cannot be read");
+  FPosition = offset + size;
 }
 
 void TZipReader::ReadDirectory() {
@@ -201,12 +207,19 @@ void TZipReader::ReadDirectory() {
 }
 
 void TZipReader::ReadLocalHeader(TZipEntry& entry) {
-  const std::string header = ReadAt(entry.LocalHeaderOffset, kLocalSize);
+  // The header and the name it should hold, in one read.
+  const std::uint64_t available = FSize - std::min(FSize, entry.LocalHeaderOffset);
+  const std::string header = ReadAt(entry.LocalHeaderOffset,
+                                    static_cast<std::size_t>(std::min<std::uint64_t>(
+                                        available, std::max(kLocalSize, kLocalSize + entry.RawName.size()))));
+  if (header.size() < kLocalSize) Fail(u"the archive is truncated");
   if (Le32(header, 0) != kLocalHeader) Fail(u"an entry's local header is missing");
   const std::size_t nameLength = Le16(header, 26);
   const std::size_t extraLength = Le16(header, 28);
-  const std::string rawName = ReadAt(entry.LocalHeaderOffset + kLocalSize, nameLength);
-  if (rawName != entry.RawName) Fail(u"an entry's local and central names differ");
+  if (nameLength != entry.RawName.size() || header.size() < kLocalSize + nameLength ||
+      header.compare(kLocalSize, nameLength, entry.RawName) != 0) {
+    Fail(u"an entry's local and central names differ");
+  }
   entry.DataOffset = entry.LocalHeaderOffset + kLocalSize + nameLength + extraLength;
   if (entry.DataOffset > FDirectoryOffset || entry.CompressedSize > FDirectoryOffset - entry.DataOffset) {
     Fail(u"an entry's data lies outside the archive");

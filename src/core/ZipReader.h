@@ -71,6 +71,8 @@ class TZipReader {
   std::unique_ptr<std::istream> FFile;
   std::uint64_t FSize = 0;
   std::uint64_t FDirectoryOffset = 0;
+  static constexpr std::uint64_t kUnknownPosition = ~std::uint64_t{0};
+  std::uint64_t FPosition = kUnknownPosition;  // where the stream stands, when known
   std::vector<TZipEntry> FEntries;
 };
 
