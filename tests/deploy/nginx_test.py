@@ -1,0 +1,210 @@
+#!/usr/bin/env python3
+"""A connector folder made with the kit, served by Debian's nginx on 127.0.0.1, fetched
+the way the launcher fetches it: the info answer with the launcher's headers (a JSON
+content type, every value decrypting to what the operator wrote), each numbered patch in
+the folder the answer names, the language patches, and the prerequisite archives in the
+folder that the [Pre] lines name. nginx runs from a temporary prefix (its own pid, logs
+and temporary folders) and is stopped at the end.
+
+Usage: nginx_test.py --cvlctl CVLCTL
+"""
+import argparse
+import io
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.error
+import urllib.request
+import zipfile
+
+NGINX = shutil.which("nginx") or "/usr/sbin/nginx"
+LAUNCHER_HEADERS = {"User-Agent": "qx launcher", "Accept": "application/json, text/plain; q=0.9, text/html;q=0.8,",
+                    "Accept-Charset": "UTF-8, *;q=0.8"}
+
+SETTINGS = {
+    "result_code": "SUCCESS", "serverIp": "127.0.0.1", "serverPort": 7000, "browserUrl": "http://127.0.0.1/",
+    "vdnbin": "/files/vdn.bin", "vdnbinSize": 1024, "vdnbinVersion": "1.0",
+    "libcocos": "/files/cocos.dll", "libcocosSize": 2048, "libcocosVersion": "3.17",
+    "msdll": "/files/ms.dll", "msdllSize": 512, "msdllVersion": "1",
+    "patch": {"download_path": "/connector/patches/"}, "patchVersion": 2,
+    "boxdll": "/files/box.dll", "craft": "/files/craft.bin", "engines": "d\u00e9faut",
+    "clientCount": 2, "log": True, "createUri": "/create", "loginUri": "/login",
+    "clientSideKey": 1, "dllPassword": 0, "C_CHANNEL": 1, "C_LOGIN": 2, "C_LOGOUT": 3,
+    "S_CUSTOM_MESSAGE_BOX": 4, "S_KEY": 5, "S_EXTENDED_PROTO_BUF": 6, "C_EXTENDED_PROTO_BUF": 7,
+}
+PRE = ["/connector/pre/", "webview2.zip", "runtime2012.zip", "runtime2022.zip"]
+
+NGINX_CONF = """worker_processes 1;
+pid {prefix}/nginx.pid;
+error_log {prefix}/error.log;
+events {{}}
+http {{
+  access_log {prefix}/access.log;
+  client_body_temp_path {prefix}/body;
+  proxy_temp_path {prefix}/proxy;
+  fastcgi_temp_path {prefix}/fastcgi;
+  uwsgi_temp_path {prefix}/uwsgi;
+  scgi_temp_path {prefix}/scgi;
+  types {{ application/zip zip; }}
+  default_type application/octet-stream;
+  server {{
+    listen 127.0.0.1:{port};
+    root {root};
+    location = /outgame/info {{
+      default_type application/json;
+      charset utf-8;
+      add_header Cache-Control no-cache;
+    }}
+  }}
+}}
+"""
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def make_zip(path, members):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in members.items():
+            archive.writestr(name, data)
+
+
+class Nginx:
+    """nginx with everything it writes under one prefix folder."""
+
+    def __init__(self, prefix, root, port):
+        self.prefix, self.port = prefix, port
+        self.conf = os.path.join(prefix, "nginx.conf")
+        open(self.conf, "w").write(NGINX_CONF.format(prefix=prefix, root=root, port=port))
+
+    def command(self, *extra):
+        return [NGINX, "-p", self.prefix, "-e", os.path.join(self.prefix, "error.log"), "-c", self.conf] + list(extra)
+
+    def start(self):
+        subprocess.run(self.command(), check=True, capture_output=True, timeout=60)
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return
+            except OSError:
+                time.sleep(0.05)
+        raise RuntimeError("nginx did not start listening")
+
+    def stop(self):
+        pid_file = os.path.join(self.prefix, "nginx.pid")
+        if not os.path.exists(pid_file):
+            return
+        pid = int(open(pid_file).read())
+        subprocess.run(self.command("-s", "quit"), capture_output=True, timeout=60)
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            try:
+                os.kill(pid, 0)
+            except ProcessLookupError:
+                return
+            time.sleep(0.05)
+        os.kill(pid, signal.SIGTERM)
+
+
+def fetch(url):
+    request = urllib.request.Request(url, headers=LAUNCHER_HEADERS)
+    try:
+        with urllib.request.urlopen(request, timeout=30) as answer:
+            return answer.status, answer.headers.get("Content-Type", ""), answer.read()
+    except urllib.error.HTTPError as error:
+        return error.code, error.headers.get("Content-Type", ""), error.read()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cvlctl", required=True)
+    args = parser.parse_args()
+    failures = []
+
+    def check(condition, what):
+        if not condition:
+            failures.append(what)
+
+    def cvlctl(*arguments):
+        return subprocess.run([args.cvlctl] + list(arguments), capture_output=True, check=True,
+                              timeout=60).stdout.decode("latin-1")
+
+    with tempfile.TemporaryDirectory() as folder:
+        os.chmod(folder, 0o755)  # nginx's workers read the root as another user
+        www = os.path.join(folder, "www")
+        for sub in ("outgame", "connector/patches", "connector/patch", "connector/pre"):
+            os.makedirs(os.path.join(www, sub))
+        settings = os.path.join(folder, "settings.json")
+        json.dump(SETTINGS, open(settings, "w"))
+        cvlctl("make-info", "-o", os.path.join(www, "outgame", "info"), settings)
+        patches = {}
+        for level in (1, 2):
+            patches[level] = os.path.join(www, "connector/patches", f"patch_{level}.zip")
+            make_zip(patches[level], {f"data/level{level}.txt": f"level {level}\n"})
+        for language in ("english", "korean"):
+            make_zip(os.path.join(www, "connector/patch", f"patch_{language}_lang.zip"), {"texts.txt": language})
+        for archive in PRE[1:]:
+            make_zip(os.path.join(www, "connector/pre", archive), {archive[:-4] + ".exe": b"MZ"})
+        port = free_port()
+        pre_lines = cvlctl("make-pre", *PRE).splitlines()[1:]
+
+        os.makedirs(os.path.join(folder, "nginx"))
+        nginx = Nginx(os.path.join(folder, "nginx"), www, port)
+        base = f"http://127.0.0.1:{port}"
+        try:
+            nginx.start()
+            status, content_type, body = fetch(base + "/outgame/info")
+            check(status == 200 and content_type.startswith("application/json"), f"info: {status} {content_type}")
+            check(body == open(os.path.join(www, "outgame", "info"), "rb").read(), "info body differs from the file")
+            answer = json.loads(body)
+            check(answer.get("result_code") == "SUCCESS", "result_code is not plain SUCCESS")
+            for key, value in SETTINGS.items():
+                if key == "result_code":
+                    continue
+                plain = cvlctl("decrypt", answer[key]).rstrip("\n")
+                expected = json.dumps(value, separators=(",", ":")) if key == "patch" else (
+                    str(value).lower() if isinstance(value, bool) else str(value))
+                check(plain == expected,
+                      f"{key} decrypts to {plain!r}, not {expected!r}")
+
+            folder_path = json.loads(cvlctl("decrypt", answer["patch"]))["download_path"]
+            for level, path in patches.items():
+                status, content_type, body = fetch(base + folder_path + f"patch_{level}.zip")
+                check(status == 200 and content_type == "application/zip", f"patch {level}: {status} {content_type}")
+                check(body == open(path, "rb").read(), f"patch {level} differs")
+                check(zipfile.ZipFile(io.BytesIO(body)).namelist() == [f"data/level{level}.txt"], f"patch {level} lost")
+            status, _, _ = fetch(base + folder_path + "patch_3.zip")
+            check(status == 404, f"a patch not yet published answers {status}")
+            for language in ("english", "korean"):
+                status, _, body = fetch(base + f"/connector/patch/patch_{language}_lang.zip")
+                check(status == 200 and zipfile.ZipFile(io.BytesIO(body)).read("texts.txt") == language.encode(),
+                      f"{language} language patch: {status}")
+
+            plain_pre = [cvlctl("decrypt", line).rstrip("\n") for line in pre_lines]
+            check(plain_pre == PRE, f"[Pre] lines decrypt to {plain_pre}")
+            for archive in plain_pre[1:]:
+                status, _, body = fetch(base + plain_pre[0] + archive)
+                check(status == 200 and zipfile.ZipFile(io.BytesIO(body)).namelist() == [archive[:-4] + ".exe"],
+                      f"prerequisite {archive}: {status}")
+        finally:
+            nginx.stop()
+        log = open(os.path.join(folder, "nginx", "access.log")).read()
+        check('"qx launcher"' in log, "the access log lacks the launcher's user agent")
+
+    for failure in failures:
+        print("FAIL:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
