@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """docs/operators.md, step by step: every ```sh block of the guide runs in order in one
 bash, in an empty folder with the built cvlctl on the PATH, so a guide that drifts from
-the program fails. What the guide asks the operator to bring (the three prerequisite
-installers, the own payload files) is laid out first; nginx listens on a free port.
+the program fails. A ```text output block shows what the sh block before it prints: each
+of its lines must come out (a line ending in "..." as a beginning). What the guide asks
+the operator to bring (the three prerequisite installers, the own payload files) is laid
+out first; nginx listens on a free port.
 
 Usage: operators_doc_test.py --doc GUIDE --cvlctl CVLCTL --source SOURCE_DIR
 """
@@ -17,8 +19,28 @@ import tempfile
 import time
 
 
-def shell_blocks(guide):
-    return re.findall(r"^```sh\n(.*?)^```$", guide, flags=re.S | re.M)
+def guide_blocks(guide):
+    """The sh blocks in order, each with the output lines that the guide shows for it."""
+    blocks = []
+    for info, body in re.findall(r"^```([^\n]*)\n(.*?)^```$", guide, flags=re.S | re.M):
+        if info.strip() == "sh":
+            blocks.append((body, []))
+        elif info.split()[1:] == ["output"] and blocks:
+            blocks[-1][1].extend(line.strip() for line in body.splitlines() if line.strip())
+    return blocks
+
+
+def missing_output(expected, printed):
+    lines = [line.strip() for line in printed.splitlines()]
+    missing = []
+    for want in expected:
+        if want.endswith("..."):
+            found = any(line.startswith(want[:-3]) for line in lines)
+        else:
+            found = want in lines
+        if not found:
+            missing.append(want)
+    return missing
 
 
 def free_port():
@@ -57,11 +79,13 @@ def main():
     parser.add_argument("--source", required=True)
     args = parser.parse_args()
 
-    blocks = shell_blocks(open(args.doc, encoding="utf-8").read())
-    if len(blocks) < 5:
-        print(f"FAIL: only {len(blocks)} sh blocks found in {args.doc}")
+    blocks = guide_blocks(open(args.doc, encoding="utf-8").read())
+    if len(blocks) < 5 or not any(expected for _, expected in blocks):
+        print(f"FAIL: only {len(blocks)} sh blocks found in {args.doc}, or no output shown")
         return 1
-    script = "set -euo pipefail\n" + "\n".join(blocks)
+    # One shell for the whole guide; a marker line between blocks tells whose output is whose.
+    script = "set -euo pipefail\nexec 2>&1\n" + "".join(
+        f"echo '@@block {i}@@'\n{body}" for i, (body, _) in enumerate(blocks))
 
     with tempfile.TemporaryDirectory() as folder:
         os.chmod(folder, 0o755)  # nginx's workers read www/ as another user
@@ -84,11 +108,19 @@ def main():
             leftover = stop_leftover_nginx(folder)
         if done.returncode != 0:
             print(done.stdout[-6000:])
-            print(done.stderr[-6000:])
             print(f"FAIL: the guide's commands stopped with status {done.returncode}")
             return 1
         if leftover:
             print("FAIL: the guide left nginx running")
+            return 1
+        printed = re.split(r"^@@block \d+@@$", done.stdout, flags=re.M)[1:]
+        failed = False
+        for (body, expected), output in zip(blocks, printed):
+            missing = missing_output(expected, output)
+            if missing:
+                failed = True
+                print(f"FAIL: the block\n{body}printed\n{output}\nwithout the lines the guide shows: {missing}")
+        if failed:
             return 1
         print(f"ran {len(blocks)} blocks of {args.doc}")
     return 0
