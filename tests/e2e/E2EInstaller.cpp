@@ -1,0 +1,26 @@
+// Stand-in for a prerequisite installer: appends its name and arguments to
+// "installers.log" beside itself and ends with exit code 0.
+#include <windows.h>
+
+#include <string>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring self(path, length);
+  const auto slash = self.find_last_of(L'\\');
+  const std::wstring folder = self.substr(0, slash + 1);
+  const std::wstring line = self.substr(slash + 1) + L" " + (arguments != nullptr ? arguments : L"") + L"\r\n";
+
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr, nullptr);
+
+  HANDLE log = ::CreateFileW((folder + L"installers.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (log == INVALID_HANDLE_VALUE) return 1;
+  DWORD written = 0;
+  ::WriteFile(log, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(log);
+  return 0;
+}
