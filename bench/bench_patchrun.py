@@ -3,12 +3,15 @@
 CVLauncher.exe under Wine, from its start to its end (the client launcher started), against
 curl downloading the same archives plus `unzip` natively, alternating.
 
-Where the launcher's time goes is read from the client folder, polled every 10 ms: an
-archive being downloaded (patch_N.zip present, no staging folder), unpacking (the
-extractor's staging folder ".cvl-unpack-*" present), the patch tool (patchtool.exe
-present), and the rest (start-up, the server query, writing and starting the client
-launcher, closing).
+Where the launcher's time goes is read from the disk, polled every 10 ms: downloading
+(the URL moniker's cache file of a patch growing in the prefix's INetCache), handing the
+download over (patch_N.zip present in the client folder, no staging folder: the moniker
+copies its cache file there), unpacking (the extractor's staging folder ".cvl-unpack-*"
+present), the patch tool (patchtool.exe present), and the rest (start-up, the server
+query, writing and starting the client launcher, closing).
 Usage: bench_patchrun.py WINE-RUN WINDOWS-BIN NATIVE-BIN DATA-DIR WORK-DIR [REPEATS]"""
+import getpass
+import glob
 import os
 import shutil
 import statistics
@@ -39,6 +42,8 @@ class Setup:
         self.patches = os.path.join(data, "server", "connector", "patches")
         prefix = os.path.join(os.path.dirname(wine_run), "wineprefix")
         self.root = os.path.join(prefix, "drive_c", "cvl-bench")
+        self.cache = os.path.join(prefix, "drive_c", "users", getpass.getuser(),
+                                  "AppData", "Local", "Microsoft", "Windows", "INetCache", "Content.IE5")
         self.client = os.path.join(self.root, "Client")
         self.launcher_dir = os.path.join(self.root, "Launcher")
         shutil.rmtree(self.root, ignore_errors=True)
@@ -92,23 +97,40 @@ class Setup:
         self.server.wait(timeout=10)
 
 
-def phase_of(names):
+def cache_bytes(cache):
+    """Bytes of the patch downloads in the URL moniker's cache."""
+    total = 0
+    for folder in glob.glob(os.path.join(cache, "*")):
+        for name in glob.glob(os.path.join(folder, "patch_*")):
+            try:
+                total += os.path.getsize(name)
+            except OSError:
+                pass
+    return total
+
+
+def phase_of(names, cache_grew):
     if any(n.startswith(".cvl-unpack-") for n in names):
         return "unpacking"
     if "patchtool.exe" in names:
         return "patch tool"
     if any(n.startswith("patch_") and n.endswith(".zip") for n in names):
+        return "hand-over"
+    if cache_grew:
         return "download"
     return "other"
 
 
 def launcher_run(s):
     s.fresh_client()
-    spent = {"download": 0.0, "unpacking": 0.0, "patch tool": 0.0, "other": 0.0}
+    for old in glob.glob(os.path.join(s.cache, "*", "patch_*")):
+        os.remove(old)
+    spent = {"download": 0.0, "hand-over": 0.0, "unpacking": 0.0, "patch tool": 0.0, "other": 0.0}
     start = time.monotonic()
     proc = subprocess.Popen([s.wine_run, s.win_launcher], cwd=s.work, stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     last = start
+    cached = cache_bytes(s.cache)
     while proc.poll() is None:
         if time.monotonic() - start > 900:
             proc.kill()
@@ -117,8 +139,10 @@ def launcher_run(s):
             names = os.listdir(s.client)
         except FileNotFoundError:
             names = []
+        now_cached = cache_bytes(s.cache)
         now = time.monotonic()
-        spent[phase_of(names)] += now - last
+        spent[phase_of(names, now_cached != cached)] += now - last
+        cached = now_cached
         last = now
         time.sleep(0.01)
     total = time.monotonic() - start
@@ -145,7 +169,7 @@ def curl_unzip_run(s):
 
 
 def main():
-    wine_run, win_bin, native_bin, data, work = sys.argv[1:6]
+    wine_run, win_bin, native_bin, data, work = (os.path.abspath(a) for a in sys.argv[1:6])
     repeats = int(sys.argv[6]) if len(sys.argv) > 6 else 3
     s = Setup(wine_run, win_bin, native_bin, data, work)
     runs = {"CVLauncher.exe (Wine)": [], "curl + unzip (native)": []}
@@ -159,13 +183,13 @@ def main():
     size = sum(os.path.getsize(os.path.join(s.patches, f"patch_{n}.zip")) for n in range(1, COUNT + 1))
     print(f"### The patch run: {COUNT} patches, {size / 2**20:.0f} MB in all\n")
     rows = []
-    phases = ["download", "unpacking", "patch tool", "other"]
+    phases = ["download", "hand-over", "unpacking", "patch tool", "other"]
     for name, samples in runs.items():
         totals = [t for t, _ in samples]
         cells = [f"{statistics.median(sp.get(p, 0.0) for _, sp in samples):.2f}" if p in samples[0][1] else "-"
                  for p in phases]
         rows.append([name, f"{statistics.median(totals):.2f}"] + cells + [" ".join(f"{t:.2f}" for t in totals)])
-    print(table(["side", "median s", "download s", "unpacking s", "patch tool s", "other s", "runs s"], rows))
+    print(table(["side", "median s", "download s", "hand-over s", "unpacking s", "patch tool s", "other s", "runs s"], rows))
     ours = statistics.median(t for t, _ in runs["CVLauncher.exe (Wine)"])
     theirs = statistics.median(t for t, _ in runs["curl + unzip (native)"])
     print(f"\nCVLauncher.exe / curl + unzip: **{ours / theirs:.2f}**\n")

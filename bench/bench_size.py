@@ -59,7 +59,8 @@ def main():
     total = len(pe)
     kib = 1024
     data = rcdata(pe)
-    payloads = {n: s for n, s in data.items() if n != "CVLauncherCONFIG"}
+    # The window's own pictures are RCDATA too, but belong to the program.
+    payloads = {n: s for n, s in data.items() if not n.startswith("IMG")}
     payload_bytes = sum(payloads.values())
     print("### Size of CVLauncher.exe\n")
     rows = [[name, f"{rawsize / kib:.0f}"] for name, _, _, rawsize, _ in sections(pe)]

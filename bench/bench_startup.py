@@ -54,7 +54,7 @@ def time_to_window(wine_run, exe, args, caption, cwd):
 
 
 def main():
-    wine_run, launcher_dir, bare = sys.argv[1:4]
+    wine_run, launcher_dir, bare = (os.path.abspath(a) for a in sys.argv[1:4])
     repeats = int(sys.argv[4]) if len(sys.argv) > 4 else 7
     launcher = os.path.join(launcher_dir, "CVLauncher.exe")
     runs = {"CVLauncher.exe": [], "barewindow.exe": []}
