@@ -1,6 +1,7 @@
 // cvlctl's section makers give what the launcher reads back, and refuse bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -182,6 +183,7 @@ TEST(CvlCtlMakeInfo, RefusesWhatTheLauncherWouldRejectNamingTheKey) {
     const TRun run = RunTool({u"make-info", u"-o", u"info", u"s.json"}, files);
     EXPECT_EQ(run.Status, 1) << c.Key;
     EXPECT_NE(run.Err.find(c.Named), std::string::npos) << run.Err;
+    EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;  // one line
     EXPECT_EQ(files.count(u"info"), 0u) << c.Key;
   }
   TFiles files{{u"s.json", "{\"result_code\": \"SUCCESS\"} {}"}};

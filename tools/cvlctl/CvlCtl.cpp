@@ -42,6 +42,9 @@ int RunCvlCtl(const std::vector<std::u16string>& args, const TToolIo& io) {
     io.Err("cvlctl: " + std::string(e.what()) + "\n");
     io.Err("Run 'cvlctl --help' for usage.\n");
     return 1;
+  } catch (const EBadInput& e) {
+    io.Err("cvlctl: " + std::string(e.what()) + "\n");
+    return 1;
   }
 }
 

@@ -92,7 +92,7 @@ std::u16string PlainValue(const nlohmann::json& settings, const std::u16string& 
   try {
     text = GetJsonString(settings, key);
   } catch (const EJSONException&) {
-    throw EUsage(Quoted(key) + u" holds an object or array; the launcher reads only strings, numbers and true/false");
+    throw EBadInput(Quoted(key) + u" holds an object or array; the launcher reads only strings, numbers and true/false");
   }
   RequireLatin1(text, Quoted(key));
   return text;
@@ -107,7 +107,7 @@ void CheckEachValue(const TPlainValues& values) {
     if (!LauncherAccepts(probe)) {
       probe[i].second = kBooleanProbe;
       const bool boolean = LauncherAccepts(probe);
-      throw EUsage(Quoted(values[i].first) + u" = " + Quoted(values[i].second) +
+      throw EBadInput(Quoted(values[i].first) + u" = " + Quoted(values[i].second) +
                    u" is no value the launcher reads: it wants " +
                    (boolean ? u"a number (0 is false) or true or false"
                             : u"a signed 32-bit integer, -2147483648 to 2147483647 (decimal, or hexadecimal after $ or 0x)"));
@@ -122,17 +122,17 @@ void CheckPatchList(const std::u16string& patchList) {
   try {
     folder = PatchDownloadPath(patchList);
   } catch (const EJSONException&) {
-    throw EUsage(u"'patch' must be a JSON object with the text member \"download_path\", "
+    throw EBadInput(u"'patch' must be a JSON object with the text member \"download_path\", "
                  u"e.g. {\"download_path\": \"/connector/patches/\"}");
   }
   if (folder.empty() || folder.front() != u'/' || folder.back() != u'/') {
-    throw EUsage(u"'patch': \"download_path\" must begin and end with '/', e.g. /connector/patches/");
+    throw EBadInput(u"'patch': \"download_path\" must begin and end with '/', e.g. /connector/patches/");
   }
 }
 
 TPlainValues ReadSettings(const std::string& bytes, std::u16string_view name) {
   const auto settings = ParseJsonText(Utf8ToUtf16(bytes));
-  if (!settings || !settings->is_object()) throw EUsage(Quoted(name) + u" is not one JSON object");
+  if (!settings || !settings->is_object()) throw EBadInput(Quoted(name) + u" is not one JSON object");
 
   TPlainValues values;
   std::u16string missing;
@@ -144,9 +144,9 @@ TPlainValues ReadSettings(const std::string& bytes, std::u16string_view name) {
     }
     values.emplace_back(key, PlainValue(*settings, key));
   }
-  if (!missing.empty()) throw EUsage(Quoted(name) + u" lacks the key(s) " + missing);
+  if (!missing.empty()) throw EBadInput(Quoted(name) + u" lacks the key(s) " + missing);
   if (values.front().second != kSuccess) {
-    throw EUsage(u"'result_code' must be SUCCESS; the launcher takes any other answer as a failure");
+    throw EBadInput(u"'result_code' must be SUCCESS; the launcher takes any other answer as a failure");
   }
   CheckEachValue(values);
   for (const auto& [key, plain] : values) {
@@ -173,15 +173,15 @@ int RunMakeInfo(const std::vector<std::u16string>& args, const TToolIo& io) {
   }
   const TMakeInfoArgs parsed = ParseArgs(args);
   const auto bytes = io.ReadFile(parsed.Settings);
-  if (!bytes) throw EUsage(u"cannot read " + Quoted(parsed.Settings));
+  if (!bytes) throw EBadInput(u"cannot read " + Quoted(parsed.Settings));
   const TPlainValues values = ReadSettings(*bytes, parsed.Settings);
-  if (!LauncherAccepts(values)) throw EUsage(u"the launcher would not read the whole answer");  // a guard, not expected
+  if (!LauncherAccepts(values)) throw EBadInput(u"the launcher would not read the whole answer");  // a guard, not expected
 
   const std::string answer = AnswerJson(values, 2) + "\n";
   if (!parsed.Output) {
     io.Out(answer);
   } else if (!io.WriteFile(*parsed.Output, answer)) {
-    throw EUsage(u"cannot write " + Quoted(*parsed.Output));
+    throw EBadInput(u"cannot write " + Quoted(*parsed.Output));
   }
   return 0;
 }

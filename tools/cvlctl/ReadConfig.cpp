@@ -210,7 +210,7 @@ int RunReadConfig(const std::vector<std::u16string>& args, const TToolIo& io) {
   }
   if (args.size() != 2 || (args[1].size() > 1 && args[1][0] == u'-')) throw EUsage(u"read-config takes one FILE");
   const auto bytes = io.ReadFile(args[1]);
-  if (!bytes) throw EUsage(u"cannot read " + Quoted(args[1]));
+  if (!bytes) throw EBadInput(u"cannot read " + Quoted(args[1]));
 
   TDryRunFiles files(*bytes);
   TDryRunPlatform platform(files);

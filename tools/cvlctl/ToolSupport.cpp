@@ -14,7 +14,7 @@ bool WantsHelp(const std::vector<std::u16string>& args) {
 
 void RequireLatin1(std::u16string_view text, std::u16string_view what) {
   if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; })) {
-    throw EUsage(std::u16string(what) + u" holds a character outside ISO 8859-1; protected values cannot carry it");
+    throw EBadInput(std::u16string(what) + u" holds a character outside ISO 8859-1; protected values cannot carry it");
   }
 }
 

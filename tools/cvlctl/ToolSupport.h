@@ -9,17 +9,24 @@
 
 namespace cvl {
 
-// Bad input on the command line or in a file the command reads; the dispatcher prints
-// it as one line and exits with status 1.
+// A bad command line; the dispatcher prints it with a pointer to the usage and exits
+// with status 1.
 class EUsage : public Exception {
  public:
   explicit EUsage(std::u16string message) : Exception("EUsage", std::move(message)) {}
 };
 
+// Bad content in a file the command reads, or a file it cannot read or write; the
+// dispatcher prints it as one line and exits with status 1.
+class EBadInput : public Exception {
+ public:
+  explicit EBadInput(std::u16string message) : Exception("EBadInput", std::move(message)) {}
+};
+
 // "--help" or "-h" among the command's arguments (args[0] is the command).
 bool WantsHelp(const std::vector<std::u16string>& args);
 
-// Raises EUsage naming `what` when the text holds a character outside ISO 8859-1,
+// Raises EBadInput naming `what` when the text holds a character outside ISO 8859-1,
 // which a protected value cannot carry.
 void RequireLatin1(std::u16string_view text, std::u16string_view what);
 
