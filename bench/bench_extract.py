@@ -2,7 +2,9 @@
 """Extraction (1) and memory scaling (2): our extractor (cvl-unzip, over the core's
 ExtractZipArchive) against `unzip -o -q` and `bsdtar -xf` into an empty folder, with
 zlib's raw inflate plus CRC-32 (zlib-floor, nothing written) as the floor.
-Usage: bench_extract.py BUILD-DIR DATA-DIR [REPEATS]  (prints Markdown)"""
+Usage: bench_extract.py BUILD-DIR DATA-DIR [REPEATS]  (prints Markdown)
+CVL_BENCH_ONLY="large small memory" picks parts; CVL_BENCH_BEFORE=PROGRAM adds an older
+build of cvl-unzip as a further contender."""
 import os
 import sys
 
@@ -23,6 +25,9 @@ def compare(bindir, archive, out, repeats):
         "bsdtar": lambda: timed(["bsdtar", "-xf", archive, "-C", out]),
         "zlib floor": lambda: timed([f"{bindir}/zlib-floor", archive]),
     }
+    before = os.environ.get("CVL_BENCH_BEFORE")  # an older cvl-unzip, to show a change
+    if before:
+        contenders["cvl-unzip before"] = lambda: timed([before, archive, out])
     results = rounds(contenders, repeats, prepare=lambda name: fresh_dir(out))
     fresh_dir(out)
     return results
