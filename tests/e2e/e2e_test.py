@@ -109,10 +109,13 @@ class Harness:
 
     # --- the connector server --------------------------------------------------------
     def start_server(self, patch_version=0, download_path="/connector/patches/", info=True, rules=()):
+        return self.start_server_on(0, patch_version, download_path, info, rules)
+
+    def start_server_on(self, port, patch_version=0, download_path="/connector/patches/", info=True, rules=()):
         port_file = os.path.join(self.server_dir, "..", "port")
         if os.path.exists(port_file):
             os.remove(port_file)
-        cmd = [self.args.server, "--port", "0", "--port-file", port_file, "--root", self.server_dir]
+        cmd = [self.args.server, "--port", str(port), "--port-file", port_file, "--root", self.server_dir]
         if info:
             info_file = os.path.join(self.server_dir, "..", "info.txt")
             with open(info_file, "w") as f:
