@@ -139,13 +139,13 @@ std::u16string FormatText(std::u16string_view format, std::initializer_list<std:
       out.push_back(c);
       continue;
     }
-    const char16_t spec = format[i + 1];
-    if (spec == u'%') {
+    const char16_t conversion = format[i + 1];
+    if (conversion == u'%') {
       out.push_back(u'%');
       ++i;
       continue;
     }
-    if (spec == u's' || spec == u'd') {
+    if (conversion == u's' || conversion == u'd') {
       if (next < values.size()) {
         out += values[next++];
         ++i;
