@@ -172,6 +172,21 @@ std::vector<std::pair<std::size_t, std::u16string>> LostLines(const std::u16stri
   return lost;
 }
 
+// The rewrite keeps the encoding the file was read in.
+std::u16string EncodingName(TTextEncoding encoding) {
+  switch (encoding) {
+    case TTextEncoding::Utf8:
+      return u"(UTF-8 with its byte-order mark)";
+    case TTextEncoding::Utf16LE:
+      return u"(UTF-16 little-endian with its byte-order mark)";
+    case TTextEncoding::Utf16BE:
+      return u"(UTF-16 big-endian with its byte-order mark)";
+    case TTextEncoding::Ansi:
+      break;
+  }
+  return u"(ANSI code page, no byte-order mark)";
+}
+
 void ReportNextStart(TReport& report, const TDecodedText& decoded, const std::string& bytes,
                      const TDryRunFiles& files, const TFrmMainState& state) {
   report.Line(u"At its next start the launcher");
@@ -191,10 +206,11 @@ void ReportNextStart(TReport& report, const TDecodedText& decoded, const std::st
   }
   const TDecodedText after = DecodeText(*files.Rewrite, TWindows1252CodePage());
   const auto lost = LostLines(decoded.Text, after.Text);
+  const std::u16string how = u"  rewrites this file " + EncodingName(after.Encoding);
   if (lost.empty()) {
-    report.Line(u"  rewrites this file; every line stays (only blank lines and line ends change).");
+    report.Line(how + u"; every line stays (only blank lines and line ends change).");
   } else {
-    report.Line(u"  rewrites this file and drops or rewrites these lines:");
+    report.Line(how + u" and drops or rewrites these lines:");
     for (const auto& [number, line] : lost) report.Line(u"    line " + IntToText(number) + u": " + line);
   }
   report.Line(u"  The file then reads:");
