@@ -23,10 +23,14 @@ constexpr std::u16string_view kStagingPrefix = u".cvl-unpack-";
 
 [[noreturn]] void Fail(std::u16string_view reason) { throw EZipError(std::u16string(reason)); }
 
+// Paths are kept as plain strings: a path object also holds each of its parts, which with
+// tens of thousands of entries would cost more memory than everything else together.
+using TPathText = fs::path::string_type;
+
 struct TPlannedEntry {
   const TZipEntry* Entry;
-  fs::path Target;  // below the target folder
-  fs::path Staged;  // inside the staging folder; empty for a folder entry
+  TPathText Target;  // below the target folder
+  TPathText Staged;  // inside the staging folder; empty for a folder entry
 };
 
 fs::path Join(const fs::path& base, const std::vector<std::u16string>& parts) {
@@ -64,7 +68,7 @@ std::vector<TPlannedEntry> PlanEntries(const TZipReader& reader, const fs::path&
       if (folder) checkedFolders.insert(path);
     }
     if (!entry.IsDirectory) total += std::min<std::uint64_t>(entry.UncompressedSize, UINT64_MAX - total);
-    plan.push_back({&entry, Join(target, parts), {}});
+    plan.push_back({&entry, Join(target, parts).native(), {}});
   }
   std::error_code ec;
   const fs::space_info space = fs::space(target, ec);
@@ -84,7 +88,7 @@ fs::path MakeStagingFolder(const fs::path& target) {
 }
 
 void StageEntry(TZipReader& reader, const TPlannedEntry& item) {
-  std::ofstream out(item.Staged, std::ios::binary | std::ios::trunc);
+  std::ofstream out(fs::path(item.Staged), std::ios::binary | std::ios::trunc);
   if (!out) Fail(u"a file cannot be written in the target folder");
   reader.ReadEntry(*item.Entry, [&out](std::string_view data) {
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
@@ -117,7 +121,7 @@ void StageEntries(TZipReader& reader, const fs::path& archive, std::vector<TPlan
       bucket = staging / fs::path(u"d" + IntToText(index / static_cast<long long>(kFilesPerFolder)));
       fs::create_directory(bucket);
     }
-    item.Staged = bucket / fs::path(IntToText(index));
+    item.Staged = (bucket / fs::path(IntToText(index))).native();
     files.push_back(&item);
   }
   std::atomic<std::size_t> next{0};
@@ -157,25 +161,26 @@ void StageEntries(TZipReader& reader, const fs::path& archive, std::vector<TPlan
 // Moves staged files into place; on failure undoes every step in reverse.
 class TCommit {
  public:
-  explicit TCommit(fs::path staging) : FStaging(std::move(staging)) {}
-
   void Place(const TPlannedEntry& item) {
-    MakeFolders(item.Entry->IsDirectory ? item.Target : item.Target.parent_path());
+    const fs::path target(item.Target);
+    MakeFolders(item.Entry->IsDirectory ? target : target.parent_path());
     if (item.Entry->IsDirectory) return;
+    const fs::path staged(item.Staged);
     fs::path backup;
-    if (fs::exists(fs::symlink_status(item.Target))) {
-      backup = FStaging / fs::path(u"b" + IntToText(static_cast<long long>(FPlaced.size())));
-      fs::rename(item.Target, backup);
+    if (fs::exists(fs::symlink_status(target))) {
+      // Beside the staged file, so that no one folder collects every older copy.
+      backup = staged.parent_path() / fs::path(u"b" + IntToText(static_cast<long long>(FPlaced.size())));
+      fs::rename(target, backup);
     }
-    FPlaced.push_back({item.Target, backup});
-    fs::rename(item.Staged, item.Target);
+    FPlaced.push_back({item.Target, backup.native()});
+    fs::rename(staged, target);
   }
 
   void RollBack() noexcept {
     std::error_code ec;
     for (auto it = FPlaced.rbegin(); it != FPlaced.rend(); ++it) {
-      fs::remove(it->first, ec);
-      if (!it->second.empty()) fs::rename(it->second, it->first, ec);
+      fs::remove(fs::path(it->first), ec);
+      if (!it->second.empty()) fs::rename(fs::path(it->second), fs::path(it->first), ec);
     }
     for (auto it = FCreated.rbegin(); it != FCreated.rend(); ++it) fs::remove(*it, ec);
   }
@@ -188,8 +193,7 @@ class TCommit {
     FCreated.push_back(folder);
   }
 
-  fs::path FStaging;
-  std::vector<std::pair<fs::path, fs::path>> FPlaced;  // target, backup of the older copy
+  std::vector<std::pair<TPathText, TPathText>> FPlaced;  // target, backup of the older copy
   std::vector<fs::path> FCreated;
 };
 
@@ -197,7 +201,7 @@ void Unpack(const fs::path& archive, const fs::path& target, const TLinkTest& is
   TZipReader reader(archive);
   std::vector<TPlannedEntry> plan = PlanEntries(reader, target, isLink);
   const fs::path staging = MakeStagingFolder(target);
-  TCommit commit(staging);
+  TCommit commit;
   try {
     StageEntries(reader, archive, plan, staging);
     for (const TPlannedEntry& item : plan) commit.Place(item);
