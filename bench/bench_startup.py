@@ -38,7 +38,11 @@ def time_to_window(wine_run, exe, args, caption, cwd):
     try:
         while not visible(caption):
             if time.monotonic() - start > deadline:
-                raise RuntimeError(f"no window \"{caption}\" within {deadline} s")
+                shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."],
+                                       capture_output=True, text=True).stdout.split()
+                names = [subprocess.run(["xdotool", "getwindowname", w], capture_output=True,
+                                        text=True).stdout.strip() for w in shown]
+                raise RuntimeError(f"no window \"{caption}\" within {deadline} s; shown: {names}")
             time.sleep(0.003)
         return time.monotonic() - start
     finally:

@@ -55,10 +55,6 @@ if want startup || want patchrun; then
   fi
   "$WINE_RUN" --init
 fi
-if want patchrun; then
-  python3 bench_patchrun.py "$WINE_RUN" "$WINDOWS/bin" "$NATIVE/bin" "$DATA" "$WORK/patchrun" \
-    "${CVL_BENCH_PATCH_REPEATS:-3}" | tee -a "$REPORT"
-fi
 if want startup; then
   # A launcher folder whose configuration names a port nobody listens on: the window
   # opens, and is measured, before the server query fails.
@@ -69,6 +65,10 @@ if want startup; then
     "$("$NATIVE/bin/cvlctl" encrypt --key user 127.0.0.1)" "$("$NATIVE/bin/cvlctl" encrypt --key user "$port")" \
     > "$WORK/startup/CVLauncher.cfg"
   python3 bench_startup.py "$WINE_RUN" "$WORK/startup" "$WORK/bin/barewindow.exe" "${CVL_BENCH_START_REPEATS:-9}" | tee -a "$REPORT"
+fi
+if want patchrun; then
+  python3 bench_patchrun.py "$WINE_RUN" "$WINDOWS/bin" "$NATIVE/bin" "$DATA" "$WORK/patchrun" \
+    "${CVL_BENCH_PATCH_REPEATS:-3}" | tee -a "$REPORT"
 fi
 if want size; then
   python3 bench_size.py "$WINDOWS/bin/CVLauncher.exe" | tee -a "$REPORT"
