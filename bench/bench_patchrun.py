@@ -9,7 +9,9 @@ download over (patch_N.zip present in the client folder, no staging folder: the 
 copies its cache file there), unpacking (the extractor's staging folder ".cvl-unpack-*"
 present), the patch tool (patchtool.exe present), and the rest (start-up, the server
 query, writing and starting the client launcher, closing).
-Usage: bench_patchrun.py WINE-RUN WINDOWS-BIN NATIVE-BIN DATA-DIR WORK-DIR [REPEATS]"""
+The third side, URLDownloadToFileW alone (bench/urldownload.cpp), shows what the
+downloads cost under Wine without the launcher around them.
+Usage: bench_patchrun.py WINE-RUN WINDOWS-BIN NATIVE-BIN DATA-DIR WORK-DIR [REPEATS [URLDOWNLOAD-EXE]]"""
 import getpass
 import glob
 import os
@@ -168,16 +170,39 @@ def curl_unzip_run(s):
     return sum(spent.values()), spent
 
 
+def moniker_run(s, exe):
+    """The same downloads by URLDownloadToFileW alone, under the same Wine."""
+    folder = os.path.join(s.root, "Moniker")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for old in glob.glob(os.path.join(s.cache, "*", "patch_*")):
+        os.remove(old)
+    args = []
+    for n in range(1, COUNT + 1):
+        args += [f"http://127.0.0.1:{s.port}/connector/patches/patch_{n}.zip", f"C:\\cvl-bench\\Moniker\\patch_{n}.zip"]
+    seconds = timed([s.wine_run, exe] + args, cwd=s.work)[0]
+    shutil.rmtree(folder, ignore_errors=True)
+    return seconds, {"download": seconds}
+
+
 def main():
     wine_run, win_bin, native_bin, data, work = (os.path.abspath(a) for a in sys.argv[1:6])
     repeats = int(sys.argv[6]) if len(sys.argv) > 6 else 3
+    moniker = os.path.abspath(sys.argv[7]) if len(sys.argv) > 7 else None
     s = Setup(wine_run, win_bin, native_bin, data, work)
     runs = {"CVLauncher.exe (Wine)": [], "curl + unzip (native)": []}
+    if moniker:
+        runs["URLDownloadToFileW alone (Wine)"] = []
     try:
         for r in range(repeats):
-            order = list(runs)[:: 1 if r % 2 == 0 else -1]
+            order = list(runs)[r % len(runs):] + list(runs)[:r % len(runs)]
             for name in order:
-                runs[name].append(launcher_run(s) if name.startswith("CVL") else curl_unzip_run(s))
+                if name.startswith("CVL"):
+                    runs[name].append(launcher_run(s))
+                elif name.startswith("curl"):
+                    runs[name].append(curl_unzip_run(s))
+                else:
+                    runs[name].append(moniker_run(s, moniker))
     finally:
         s.close()
     size = sum(os.path.getsize(os.path.join(s.patches, f"patch_{n}.zip")) for n in range(1, COUNT + 1))

@@ -27,6 +27,8 @@ if want startup || want patchrun || want size; then
   cmake --build "$WINDOWS" -j2 --target CVLauncher
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -mwindows -static \
     -o "$WORK/bin/barewindow.exe" "$ROOT/bench/barewindow.cpp"
+  i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -static \
+    -o "$WORK/bin/urldownload.exe" "$ROOT/bench/urldownload.cpp" -lurlmon
 fi
 python3 "$ROOT/bench/make-data.py" "$DATA"
 
@@ -36,7 +38,7 @@ python3 "$ROOT/bench/make-data.py" "$DATA"
   echo "- CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores"
   echo "- memory: $(free -h | awk '/^Mem:/ {print $2 " total, " $7 " available"}')"
   echo "- load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
-  echo "- $(wine --version), $(unzip -v | head -1 | cut -d' ' -f1-2), $(bsdtar --version | cut -d' ' -f1-2), zlib $(dpkg-query -W -f='${Version}' zlib1g)"
+  echo "- $(wine --version), $(unzip -v | head -1 | cut -d' ' -f1-2), $(bsdtar --version | cut -d' ' -f1-2), zlib $(dpkg-query -W -f='${Version}\n' zlib1g | head -1)"
   echo
 } > "$REPORT"
 
@@ -68,7 +70,7 @@ if want startup; then
 fi
 if want patchrun; then
   python3 bench_patchrun.py "$WINE_RUN" "$WINDOWS/bin" "$NATIVE/bin" "$DATA" "$WORK/patchrun" \
-    "${CVL_BENCH_PATCH_REPEATS:-3}" | tee -a "$REPORT"
+    "${CVL_BENCH_PATCH_REPEATS:-3}" "$WORK/bin/urldownload.exe" | tee -a "$REPORT"
 fi
 if want size; then
   python3 bench_size.py "$WINDOWS/bin/CVLauncher.exe" | tee -a "$REPORT"
