@@ -18,6 +18,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import urllib.request
 import zipfile
@@ -93,10 +94,16 @@ class Harness:
 
     # --- Wine and the registry -------------------------------------------------------
     def wine(self, *args, check=True):
-        done = subprocess.run(self.run_cmd + list(args), capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
+        # Output goes through a file, never a pipe: should this call be the one that starts
+        # Wine's services again, they inherit its output and a pipe would never close.
+        with tempfile.TemporaryFile() as output:
+            done = subprocess.run(self.run_cmd + list(args), stdout=output, stderr=subprocess.STDOUT,
+                                  stdin=subprocess.DEVNULL, timeout=120)
+            output.seek(0)
+            text = output.read().decode("utf-8", errors="replace")
         if check and done.returncode != 0:
-            raise Failure("wine %s failed: %s" % (args, done.stderr.decode(errors="replace")))
-        return done.stdout.decode("utf-8", errors="replace")
+            raise Failure("wine %s failed: %s" % (args, text))
+        return text
 
     def reg_add(self, key, name, value):
         self.wine("reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
