@@ -1,6 +1,7 @@
 #include "win32/DosCommand.h"
 
 #include "core/Text.h"
+#include "win32/AnsiCodePageWin32.h"
 #include "win32/DosCommandThread.h"
 #include "win32/ProcessTimer.h"
 #include "win32/WinText.h"
@@ -10,25 +11,6 @@ namespace cvl {
 namespace {
 
 constexpr DWORD kStopWaitMilliseconds = 100;
-
-std::u16string AnsiToText(std::string_view bytes) {
-  if (bytes.empty()) return {};
-  const int size = static_cast<int>(bytes.size());
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, text.data(), length);
-  return FromWide(text);
-}
-
-std::string TextToAnsi(std::u16string_view text) {
-  if (text.empty()) return {};
-  const std::wstring wide = ToWide(text);
-  const int size = static_cast<int>(wide.size());
-  const int length = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, bytes.data(), length, nullptr, nullptr);
-  return bytes;
-}
 
 std::u16string ProgramFileName() {
   wchar_t path[MAX_PATH] = {};
@@ -114,14 +96,14 @@ void TDosCommand::SetOnCharEncoding(TCharEncoding AValue) {
 
 std::u16string TDosCommand::DecodeOutput(std::string_view ABuf) {
   if (FOnCharDecoding) return FOnCharDecoding(*this, ABuf);
-  return AnsiToText(ABuf);
+  return TWin32AnsiCodePage().Decode(ABuf);
 }
 
 void TDosCommand::EncodeInput(std::u16string_view AChars, std::string& AOutBuf) {
   if (FOnCharEncoding) {
     FOnCharEncoding(*this, AChars, AOutBuf);
   } else if (!AChars.empty()) {
-    AOutBuf += TextToAnsi(AChars);
+    AOutBuf += TWin32AnsiCodePage().Encode(AChars);
   }
 }
 
