@@ -141,6 +141,26 @@ TEST_F(ZipExtract, DamagedOrHostileArchivesChangeNothing) {
   }
 }
 
+TEST_F(ZipExtract, ABadEntryLateInAManyEntryArchiveChangesNothing) {
+  // Hundreds of entries are staged by several threads in several staging folders; one
+  // bad CRC near the end must still leave the target as it was, older copies included.
+  std::vector<TTestEntry> entries;
+  for (int i = 0; i < 600; ++i) {
+    entries.emplace_back("many/" + std::to_string(i) + ".txt", "entry " + std::to_string(i), i % 2 == 0);
+  }
+  entries.emplace_back("sub/old.txt", "replaced");
+  entries[450].RecordCrc(0x12345678u);
+  const fs::path archive = Archive(MakeZip(entries));
+  const auto before = Snapshot(Target());
+  EXPECT_THROW(Extract(archive), EZipError);
+  EXPECT_TRUE(Snapshot(Target()) == before);
+
+  entries[450] = TTestEntry("many/450.txt", "entry 450");
+  Extract(Archive(MakeZip(entries)));
+  EXPECT_EQ(ReadAll(Target() / "many" / "599.txt"), "entry 599");
+  EXPECT_EQ(ReadAll(Target() / "sub" / "old.txt"), "replaced");
+}
+
 TEST_F(ZipExtract, FailureWhileMovingIntoPlacePutsOlderCopiesBack) {
   // "f" is placed, then "f/g" needs "f" as a folder: the move fails after the first
   // replacement was made.
