@@ -4,27 +4,18 @@
 // failure while moving puts the older copies back.
 #pragma once
 
-#include <filesystem>
-#include <functional>
 #include <string_view>
 
 #include "ZipReader.h"
 
 namespace cvl {
 
-// Whether a path on disk is a link (symbolic link, junction) that a write must not pass
-// through. The default asks std::filesystem; the Windows layer supplies its reparse-point
-// test (IsReparsePoint in win32/ZipLinkTest.h).
-using TLinkTest = std::function<bool(const std::filesystem::path&)>;
-bool IsSymbolicLink(const std::filesystem::path& path);
-
 // Unpacks `archive` into `targetDirectory` ("/" or "\" as separators inside the archive,
 // missing folders created, existing files replaced). Raises EZipError ("Cannot unpack
 // <archive>: <reason>") for an archive that is damaged, hostile (see SafeEntryPath; also
-// link entries and paths through links on disk), larger than the free space, or that
-// cannot be written; the target is then as it was. Memory stays bounded whatever the
-// archive's size: entries are streamed.
-void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory,
-                       const TLinkTest& isLink = IsSymbolicLink);
+// link entries and paths through links on disk: symbolic links, junctions and other
+// reparse points), larger than the free space, or that cannot be written; the target is
+// then as it was. Memory stays bounded whatever the archive's size: entries are streamed.
+void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory);
 
 }  // namespace cvl

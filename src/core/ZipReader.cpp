@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "Text.h"
@@ -29,6 +30,9 @@ constexpr std::uint16_t kDeflated = 8;
 // Large enough that inflate, CRC and the file calls run in long stretches; two of these
 // per reading thread is all the memory an entry takes, whatever its size.
 constexpr std::size_t kChunk = 256 * 1024;
+// Reads up to kSmallRead bytes come from a read-ahead window of kWindow bytes.
+constexpr std::size_t kSmallRead = 4096;
+constexpr std::size_t kWindow = 64 * 1024;
 
 std::uint64_t Le(std::string_view bytes, std::size_t at, int width) {
   std::uint64_t value = 0;
@@ -83,28 +87,36 @@ bool IsUnixLink(std::uint16_t versionMadeBy, std::uint32_t externalAttributes) {
   return (versionMadeBy >> 8) == 3 && ((externalAttributes >> 16) & kTypeMask) == kLink;
 }
 
+class TMemorySource : public TZipSource {
+ public:
+  explicit TMemorySource(std::string bytes) : FBytes(std::move(bytes)) {}
+  std::uint64_t Size() const override { return FBytes.size(); }
+  void ReadAt(std::uint64_t offset, char* bytes, std::size_t size) override {
+    if (offset > FBytes.size() || size > FBytes.size() - offset) Fail(u"the archive cannot be read");
+    std::memcpy(bytes, FBytes.data() + offset, size);
+  }
+
+ private:
+  std::string FBytes;
+};
+
 }  // namespace
 
-TZipReader::TZipReader(const std::filesystem::path& archive)
-    : FFile(std::make_unique<std::ifstream>(archive, std::ios::binary)) {
-  if (!*FFile) Fail(u"the archive cannot be opened");
-  Open();
+std::unique_ptr<TZipSource> MemoryZipSource(std::string bytes) {
+  return std::make_unique<TMemorySource>(std::move(bytes));
 }
 
-TZipReader::TZipReader(std::unique_ptr<std::istream> archive) : FFile(std::move(archive)) { Open(); }
+TZipReader::TZipReader(const std::u16string& archive) : FSource(OpenZipSource(archive)) { Open(); }
 
-TZipReader::TZipReader(const std::filesystem::path& archive, const TZipReader& sameArchive)
-    : FFile(std::make_unique<std::ifstream>(archive, std::ios::binary)),
-      FSize(sameArchive.FSize),
-      FDirectoryOffset(sameArchive.FDirectoryOffset) {
-  if (!*FFile) Fail(u"the archive cannot be opened");
+TZipReader::TZipReader(std::unique_ptr<TZipSource> archive) : FSource(std::move(archive)) { Open(); }
+
+TZipReader::TZipReader(const std::u16string& archive, const TZipReader& sameArchive)
+    : FSource(OpenZipSource(archive)), FSize(sameArchive.FSize), FDirectoryOffset(sameArchive.FDirectoryOffset) {
+  if (FSource->Size() != FSize) Fail(u"the archive changed while it was read");
 }
 
 void TZipReader::Open() {
-  FFile->seekg(0, std::ios::end);
-  const auto size = FFile->tellg();
-  if (size < 0) Fail(u"the archive cannot be read");
-  FSize = static_cast<std::uint64_t>(size);
+  FSize = FSource->Size();
   ReadDirectory();
   for (TZipEntry& entry : FEntries) ReadLocalHeader(entry);
   CheckNoOverlap();
@@ -119,16 +131,16 @@ std::string TZipReader::ReadAt(std::uint64_t offset, std::size_t size) {
 
 void TZipReader::ReadInto(std::uint64_t offset, char* bytes, std::size_t size) {
   if (offset > FSize || size > FSize - offset) Fail(u"the archive is truncated");
-  // A seek empties the stream's buffer, so reading the directory record after record is
-  // served from it only when no seek comes between.
-  if (offset != FPosition) {
-    FFile->clear();
-    FFile->seekg(static_cast<std::streamoff>(offset));
+  if (size > kSmallRead) {
+    FSource->ReadAt(offset, bytes, size);
+    return;
   }
-  FPosition = kUnknownPosition;
-  FFile->read(bytes, static_cast<std::streamsize>(size));
-  if (static_cast<std::size_t>(FFile->gcount()) != size) Fail(u"the archive cannot be read");
-  FPosition = offset + size;
+  if (offset < FWindowStart || offset + size > FWindowStart + FWindow.size()) {
+    FWindow.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, FSize - offset)));
+    FWindowStart = offset;
+    FSource->ReadAt(offset, FWindow.data(), FWindow.size());
+  }
+  std::memcpy(bytes, FWindow.data() + (offset - FWindowStart), size);
 }
 
 void TZipReader::ReadDirectory() {

@@ -4,16 +4,14 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <istream>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Exception.h"
+#include "ZipFiles.h"
 
 namespace cvl {
 
@@ -42,13 +40,13 @@ class TZipReader {
   // Opens the archive and reads its whole directory; raises EZipError for anything that
   // is not a well-formed archive we can unpack (encrypted, unknown method, entries that
   // overlap or lie outside the file, local and central names that differ).
-  explicit TZipReader(const std::filesystem::path& archive);
-  // The same for an archive already open as a stream (read from its start to its end).
-  explicit TZipReader(std::unique_ptr<std::istream> archive);
+  explicit TZipReader(const std::u16string& archive);
+  // The same for an archive already open (in memory, say).
+  explicit TZipReader(std::unique_ptr<TZipSource> archive);
   // A second reader of the archive `sameArchive` has opened, with a file handle of its
   // own, so that another thread can read entries at the same time. Its directory is not
   // read again: it reads the entries of `sameArchive.Entries()` and has none itself.
-  TZipReader(const std::filesystem::path& archive, const TZipReader& sameArchive);
+  TZipReader(const std::u16string& archive, const TZipReader& sameArchive);
 
   const std::vector<TZipEntry>& Entries() const { return FEntries; }
 
@@ -68,11 +66,13 @@ class TZipReader {
 
   void Open();
 
-  std::unique_ptr<std::istream> FFile;
+  std::unique_ptr<TZipSource> FSource;
   std::uint64_t FSize = 0;
   std::uint64_t FDirectoryOffset = 0;
-  static constexpr std::uint64_t kUnknownPosition = ~std::uint64_t{0};
-  std::uint64_t FPosition = kUnknownPosition;  // where the stream stands, when known
+  // Small reads (directory records, local headers, small entries) are served from one
+  // piece of the file read ahead: one system call for many records.
+  std::vector<char> FWindow;
+  std::uint64_t FWindowStart = 0;
   std::vector<TZipEntry> FEntries;
 };
 

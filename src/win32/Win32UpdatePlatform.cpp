@@ -18,7 +18,6 @@
 #include "win32/SystemError.h"
 #include "win32/WebView2Probe.h"
 #include "win32/WinText.h"
-#include "win32/ZipLinkTest.h"
 
 namespace cvl {
 
@@ -33,7 +32,7 @@ void TWin32UpdatePlatform::RemoveFile(const std::u16string& path) { ::DeleteFile
 
 void TWin32UpdatePlatform::ExtractZip(const std::u16string& archive, const std::u16string& directory) {
   // An empty base directory means the current one.
-  ExtractZipArchive(archive, directory.empty() ? u"." : directory, IsReparsePoint);
+  ExtractZipArchive(archive, directory.empty() ? u"." : directory);
 }
 
 void TWin32UpdatePlatform::RunAndWait(const std::u16string& commandLine) { cvl::RunAndWait(commandLine); }

@@ -1,6 +1,6 @@
 #include "win32/WindowStyle.h"
 
-#include <sstream>
+#include <string_view>
 
 #include "core/Text.h"
 #include "win32/Resources.h"
@@ -17,7 +17,7 @@ TVisualStyle& ActiveStyle() {
   return style;
 }
 
-std::optional<COLORREF> ParseColour(const std::string& value) {
+std::optional<COLORREF> ParseColour(std::string_view value) {
   if (value.size() != 7 || value[0] != '#') return std::nullopt;
   unsigned rgb = 0;
   for (std::size_t i = 1; i < value.size(); ++i) {
@@ -30,23 +30,25 @@ std::optional<COLORREF> ParseColour(const std::string& value) {
   return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
-std::string Trim(const std::string& text) {
+std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r");
   const auto last = text.find_last_not_of(" \t\r");
-  return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+  return first == std::string_view::npos ? std::string_view() : text.substr(first, last - first + 1);
 }
 
 }  // namespace
 
 TVisualStyle ParseVisualStyle(const std::string& text) {
   TVisualStyle style;
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const auto end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     const auto equals = line.find('=');
-    if (Trim(line).starts_with(';') || equals == std::string::npos) continue;
-    const std::string key = Trim(line.substr(0, equals));
-    const std::string value = Trim(line.substr(equals + 1));
+    if (Trim(line).starts_with(';') || equals == std::string_view::npos) continue;
+    const std::string_view key = Trim(line.substr(0, equals));
+    const std::string_view value = Trim(line.substr(equals + 1));
     if (key == "Name") {
       style.Name = WidenLatin1(value);
       continue;

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "core/ZipPath.h"
@@ -11,8 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {
-    cvl::TZipReader reader(std::make_unique<std::istringstream>(
-        std::string(reinterpret_cast<const char*>(data), size), std::ios::binary));
+    cvl::TZipReader reader(cvl::MemoryZipSource(std::string(reinterpret_cast<const char*>(data), size)));
     for (const cvl::TZipEntry& entry : reader.Entries()) {
       try {
         for (const auto& part : cvl::SafeEntryPath(entry.Name)) {

@@ -15,7 +15,6 @@
 #include "win32/ComScoped.h"
 #include "win32/DownloadFile.h"
 #include "win32/HttpQuery.h"
-#include "win32/ZipLinkTest.h"
 
 namespace cvl {
 namespace {
@@ -234,9 +233,20 @@ TEST_F(Net, RedirectedDownloadThenUnpackReplacingAnOlderCopy) {
   std::ofstream(base / "sub" / "file.txt") << "old";
   const fs::path archive = base / "patch_1.zip";
   ASSERT_TRUE(Finished(Download(ServerUrl("/old/patch.zip"), archive)));
-  ExtractZipArchive(archive.u16string(), (base.u16string() + u"\\"), IsReparsePoint);
+  ExtractZipArchive(archive.u16string(), (base.u16string() + u"\\"));
   EXPECT_EQ(ReadAll(base / "sub" / "file.txt"), "new");
   EXPECT_EQ(fs::file_size(base / "noise.bin"), 300u * 1024u);
+}
+
+// A link in the client folder (a reparse point to Windows) is never written through, and
+// the archive then changes nothing.
+TEST(NetUnpack, NeverWritesThroughALinkOnDisk) {
+  const fs::path links(Utf8ToUtf16(Env("CVL_LINK_CASE")));
+  ASSERT_FALSE(links.empty()) << "run through run_net_tests.py";
+  ASSERT_TRUE(fs::exists(links / "target" / "lnk"));
+  EXPECT_THROW(ExtractZipArchive((links / "links.zip").u16string(), (links / "target").u16string()), EZipError);
+  EXPECT_TRUE(fs::is_empty(links / "outside"));
+  EXPECT_FALSE(fs::exists(links / "target" / "good.txt"));
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 Makes the server's files (a patch archive made by `zip`, the plain information values),
 starts the server on a free 127.0.0.1 port, and runs the test program with
 CVL_TEST_SERVER (address:port), CVL_CLOSED_PORT (a port nothing listens on) and
-CVL_TEST_ROOT (the served folder, as a Windows path) in its environment.
+CVL_TEST_ROOT (the served folder, as a Windows path) and CVL_LINK_CASE (a client folder
+with a link in it, and an archive writing through the link) in its environment.
 
 Usage: run_net_tests.py --server SERVER -- RUNNER... TEST_PROGRAM
 """
@@ -14,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import urllib.request
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from connector_server import ConnectorServer  # noqa: E402
@@ -72,6 +74,15 @@ def make_files(work):
     info = os.path.join(work, "info.txt")
     with open(info, "w") as f:
         f.write(INFO)
+    # A client folder holding a link to a folder outside it (Wine shows a host link as a
+    # reparse point), and an archive that would write through it.
+    links = os.path.join(work, "links")
+    os.makedirs(os.path.join(links, "target"))
+    os.makedirs(os.path.join(links, "outside"))
+    os.symlink(os.path.join(links, "outside"), os.path.join(links, "target", "lnk"))
+    with zipfile.ZipFile(os.path.join(links, "links.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("good.txt", "good")
+        archive.writestr("lnk/evil.txt", "evil")
     return root, info
 
 
@@ -91,7 +102,8 @@ def main():
                 with open(os.path.join(root, "alt", "info.json"), "wb") as f:
                     f.write(answer.read())
             env = dict(os.environ, CVL_TEST_SERVER=server.address, CVL_CLOSED_PORT=str(closed_port()),
-                       CVL_TEST_ROOT="Z:" + root.replace("/", "\\"))
+                       CVL_TEST_ROOT="Z:" + root.replace("/", "\\"),
+                       CVL_LINK_CASE="Z:" + os.path.join(work, "links").replace("/", "\\"))
             return subprocess.run(command, env=env, stdin=subprocess.DEVNULL, timeout=800).returncode
 
 
