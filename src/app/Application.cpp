@@ -1,9 +1,9 @@
 #include "app/Application.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include "core/Text.h"
+#include "win32/CommonControls.h"
 #include "win32/GdiplusSession.h"
 #include "win32/WindowErrorBox.h"
 #include "win32/WindowStyle.h"
@@ -15,11 +15,13 @@ void ActivateStyle(const std::u16string& name) {
 }
 
 void RunApplication(TFrmMainHooks hooks) {
-  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
-  ::InitCommonControlsEx(&controls);
   TGdiplusSession gdiplus;
   ActivateStyle(ApplicationStyleName);
   TFrmMain frmMain(std::move(hooks));
+  // The common controls are loaded only now, not with the program: their library
+  // registers all of its window classes when it loads, and under Wine that start-up
+  // work, ahead of everything else, cost more time to the first window than here.
+  InitCommonControls(ICC_STANDARD_CLASSES);
   frmMain.Create();
   frmMain.Show();
   MSG msg;

@@ -48,7 +48,11 @@ TFrmMain::TFrmMain(TFrmMainHooks hooks)
       LblNo(249, 118, 17, 17, false, u"No", FontTahoma, 14, ButtonTextColour, false),
       TimerShowDownload(IdTimerShowDownload, 100),
       TimerClose(IdTimerClose, 5000),
-      FAnimation(IdAnimation, 100) {}
+      FAnimation(IdAnimation, 100) {
+  // The pictures are decoded with the form, before its window and before the common
+  // controls are loaded (see RunApplication).
+  LoadPictures();
+}
 
 TFrmMain::~TFrmMain() {
   if (FHandle != nullptr) {
@@ -90,13 +94,16 @@ void TFrmMain::Create() {
   RunCreationHook();
 }
 
-void TFrmMain::CreateComponents() {
+void TFrmMain::LoadPictures() {
   ImgLogo.SetPicture(Artwork(L"IMGLOGO"));
   ImgLoading.SetPicture(Artwork(L"IMGLOADING"));
   ImgRecuadroIn.SetPicture(Artwork(L"IMGRECUADROIN"));
   ImgRecuadroOut.SetPicture(Artwork(L"IMGRECUADROOUT"));
   ImgYes.SetPicture(ImgRecuadroOut.Picture());
   ImgNo.SetPicture(ImgRecuadroOut.Picture());
+}
+
+void TFrmMain::CreateComponents() {
   for (TDrawnControl* control : std::initializer_list<TDrawnControl*>{
            &Shape1, &ImgLogo, &LblMessage, &ImgLoading, &ImgYes, &ImgNo, &ImgRecuadroIn, &ImgRecuadroOut,
            &LblYes, &LblNo}) {

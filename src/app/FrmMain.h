@@ -72,6 +72,7 @@ class TFrmMain final : public IStatusDisplay {
   LRESULT HandleMouse(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleColour(UINT message, WPARAM wParam);
   void RegisterWindowClass() const;
+  void LoadPictures();
   void CreateComponents();
   void CreateDeveloperControls();
   void WireEvents();

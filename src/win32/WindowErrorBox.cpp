@@ -1,9 +1,8 @@
 #include "win32/WindowErrorBox.h"
 
-#include <commctrl.h>
-
 #include "core/Exception.h"
 #include "core/Text.h"
+#include "win32/CommonControls.h"
 #include "win32/WinText.h"
 
 namespace cvl {
@@ -48,8 +47,7 @@ void ShowErrorBoxWithClose(HWND owner, const std::u16string& message) {
   const std::wstring text = ToWide(message);
   const std::wstring title = ToWide(ApplicationTitle());
   int pressed = 0;
-  if (FAILED(::TaskDialog(owner, nullptr, title.c_str(), nullptr, text.c_str(), TDCBF_CLOSE_BUTTON,
-                          TD_ERROR_ICON, &pressed))) {
+  if (FAILED(ShowTaskDialog(owner, title.c_str(), text.c_str(), TDCBF_CLOSE_BUTTON, TD_ERROR_ICON, &pressed))) {
     // Without the common controls' task dialog the message still reaches the user.
     ::MessageBoxW(owner, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
   }
