@@ -22,10 +22,14 @@ constexpr std::u16string_view kStagingPrefix = u".cvl-unpack-";
 
 [[noreturn]] void Fail(std::u16string_view reason) { throw EZipError(std::u16string(reason)); }
 
+constexpr std::size_t kNoFile = ~std::size_t{0};
+
+// Only the target path is kept for each entry; staged paths follow from the file's number.
+// With tens of thousands of entries, every further path would cost megabytes.
 struct TPlannedEntry {
   const TZipEntry* Entry;
-  std::u16string Target;  // below the target folder
-  std::u16string Staged;  // inside the staging folder; empty for a folder entry
+  std::u16string Target;       // below the target folder
+  std::size_t File = kNoFile;  // the staged file's number; kNoFile for a folder entry
 };
 
 std::u16string Join(std::u16string base, std::u16string_view name) {
@@ -33,6 +37,30 @@ std::u16string Join(std::u16string base, std::u16string_view name) {
   base += name;
   return base;
 }
+
+// The staging folder inside the target: staged files go a few hundred to a subfolder,
+// since creating files in one folder holding tens of thousands is slow, and threads
+// creating in the same folder wait on each other. An older copy set aside while its
+// replacement is moved into place goes beside the staged file.
+class TStaging {
+ public:
+  static constexpr std::size_t kFilesPerFolder = 256;
+
+  explicit TStaging(std::u16string folder) : FFolder(std::move(folder)) {}
+  const std::u16string& Folder() const { return FFolder; }
+  std::u16string Subfolder(std::size_t file) const {
+    return Join(FFolder, u"d" + IntToText(static_cast<long long>(file / kFilesPerFolder)));
+  }
+  std::u16string StagedFile(std::size_t file) const {
+    return Join(Subfolder(file), IntToText(static_cast<long long>(file)));
+  }
+  std::u16string OlderCopy(std::size_t file) const {
+    return Join(Subfolder(file), u"b" + IntToText(static_cast<long long>(file)));
+  }
+
+ private:
+  std::u16string FFolder;
+};
 
 // The folder holding `path`; empty when it has none.
 std::u16string ParentOf(const std::u16string& path) {
@@ -86,8 +114,8 @@ std::u16string MakeStagingFolder(const std::u16string& target) {
   Fail(u"no staging folder can be made");
 }
 
-void StageEntry(TZipReader& reader, const TPlannedEntry& item) {
-  TOutputFile out(item.Staged);
+void StageEntry(TZipReader& reader, const TStaging& staging, const TPlannedEntry& item) {
+  TOutputFile out(staging.StagedFile(item.File));
   reader.ReadEntry(*item.Entry, [&out](std::string_view data) { out.Write(data); });
   out.Close();
 }
@@ -102,20 +130,12 @@ unsigned StagingThreads(std::size_t files) {
 }
 
 void StageEntries(TZipReader& reader, const std::u16string& archive, std::vector<TPlannedEntry>& plan,
-                  const std::u16string& staging) {
-  // A few hundred files per staging subfolder: creating files in one folder holding tens
-  // of thousands is slow, and threads creating in the same folder wait on each other.
-  constexpr std::size_t kFilesPerFolder = 256;
+                  const TStaging& staging) {
   std::vector<const TPlannedEntry*> files;
-  std::u16string bucket;
   for (TPlannedEntry& item : plan) {
     if (item.Entry->IsDirectory) continue;
-    const auto index = static_cast<long long>(files.size());
-    if (files.size() % kFilesPerFolder == 0) {
-      bucket = Join(staging, u"d" + IntToText(index / static_cast<long long>(kFilesPerFolder)));
-      CreateFolder(bucket);
-    }
-    item.Staged = Join(bucket, IntToText(index));
+    item.File = files.size();
+    if (item.File % TStaging::kFilesPerFolder == 0) CreateFolder(staging.Subfolder(item.File));
     files.push_back(&item);
   }
   std::atomic<std::size_t> next{0};
@@ -124,7 +144,7 @@ void StageEntries(TZipReader& reader, const std::u16string& archive, std::vector
   std::mutex errorLock;
   auto work = [&](TZipReader& own) {
     try {
-      for (std::size_t i = next++; i < files.size() && !failed; i = next++) StageEntry(own, *files[i]);
+      for (std::size_t i = next++; i < files.size() && !failed; i = next++) StageEntry(own, staging, *files[i]);
     } catch (...) {
       const std::lock_guard<std::mutex> lock(errorLock);
       if (!firstError) firstError = std::current_exception();
@@ -155,29 +175,26 @@ void StageEntries(TZipReader& reader, const std::u16string& archive, std::vector
 // Moves staged files into place; on failure undoes every step in reverse.
 class TCommit {
  public:
+  explicit TCommit(const TStaging& staging) : FStaging(staging) {}
+
   void Place(const TPlannedEntry& item) {
     const std::u16string& target = item.Target;
     MakeFolders(item.Entry->IsDirectory ? target : ParentOf(target));
     if (item.Entry->IsDirectory) return;
-    std::u16string backup;
-    if (PathKind(target) != TPathKind::None) {
-      // Beside the staged file, so that no one folder collects every older copy.
-      backup = Join(ParentOf(item.Staged), u"b" + IntToText(static_cast<long long>(FPlaced.size())));
-      MovePath(target, backup);
-    }
-    FPlaced.push_back({target, backup});
-    MovePath(item.Staged, target);
+    const bool olderCopy = PathKind(target) != TPathKind::None;
+    if (olderCopy) MovePath(target, FStaging.OlderCopy(item.File));
+    FPlaced.push_back({&item, olderCopy});
+    MovePath(FStaging.StagedFile(item.File), target);
   }
 
   void RollBack() noexcept {
     for (auto it = FPlaced.rbegin(); it != FPlaced.rend(); ++it) {
-      RemovePath(it->first);
-      if (!it->second.empty()) {
-        try {
-          MovePath(it->second, it->first);
-        } catch (...) {
-          // Undo as much as can be undone.
-        }
+      const TPlannedEntry& item = *it->first;
+      try {
+        RemovePath(item.Target);
+        if (it->second) MovePath(FStaging.OlderCopy(item.File), item.Target);
+      } catch (...) {
+        // Undo as much as can be undone.
       }
     }
     for (auto it = FCreated.rbegin(); it != FCreated.rend(); ++it) RemovePath(*it);
@@ -191,24 +208,25 @@ class TCommit {
     if (CreateFolder(folder)) FCreated.push_back(folder);
   }
 
-  std::vector<std::pair<std::u16string, std::u16string>> FPlaced;  // target, backup of the older copy
+  const TStaging& FStaging;
+  std::vector<std::pair<const TPlannedEntry*, bool>> FPlaced;  // placed, and whether an older copy was set aside
   std::vector<std::u16string> FCreated;
 };
 
 void Unpack(const std::u16string& archive, const std::u16string& target) {
   TZipReader reader(archive);
   std::vector<TPlannedEntry> plan = PlanEntries(reader, target);
-  const std::u16string staging = MakeStagingFolder(target);
-  TCommit commit;
+  const TStaging staging(MakeStagingFolder(target));
+  TCommit commit(staging);
   try {
     StageEntries(reader, archive, plan, staging);
     for (const TPlannedEntry& item : plan) commit.Place(item);
   } catch (...) {
     commit.RollBack();
-    RemoveTree(staging);
+    RemoveTree(staging.Folder());
     throw;
   }
-  RemoveTree(staging);
+  RemoveTree(staging.Folder());
 }
 
 }  // namespace
