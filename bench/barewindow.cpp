@@ -1,5 +1,5 @@
 // The yardstick for start-up time: a Win32 program that only registers a class, opens
-// one window and runs its message loop. Built by bench/bench_startup.sh with the same
+// one window and runs its message loop. Built by bench/run.sh with the same
 // cross compiler and static runtimes as the launcher.
 #include <windows.h>
 

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Start-up (4): time from process start to the window being shown (mapped on the X
 display), CVLauncher.exe against a bare Win32 window program, both under the same Wine,
-prefix and display, alternating. The window is found by its caption with xdotool, polled
-every few milliseconds; the polling costs both sides the same.
-Usage: bench_startup.py WINE-RUN LAUNCHER-DIR BAREWINDOW-EXE [REPEATS]
+prefix and display, in rotated order. The window is found by its caption with xdotool,
+polled every few milliseconds; the polling costs every side the same.
+A third side, when given, is the bare window plus the system work the launcher's window
+needs (bench/artworkwindow.cpp: GDI+, the same pictures decoded, the common controls):
+what the platform costs before such a window can show.
+Usage: bench_startup.py WINE-RUN LAUNCHER-DIR BAREWINDOW-EXE [REPEATS [ARTWORKWINDOW-EXE]]
 LAUNCHER-DIR holds CVLauncher.exe and its CVLauncher.cfg; the prefix's install path key
 is set by the caller. Needs DISPLAY."""
 import os
@@ -16,6 +19,7 @@ from benchlib import table
 
 LAUNCHER_CAPTION = "Duzudo Zavizude"
 BARE_CAPTION = "CVL bare window"
+ARTWORK_CAPTION = "CVL artwork window"
 
 
 def visible(caption):
@@ -83,17 +87,20 @@ def main():
     wine_run, launcher_dir, bare = (os.path.abspath(a) for a in sys.argv[1:4])
     repeats = int(sys.argv[4]) if len(sys.argv) > 4 else 7
     launcher = os.path.join(launcher_dir, "CVLauncher.exe")
-    runs = {"CVLauncher.exe": [], "barewindow.exe": []}
+    sides = {"CVLauncher.exe": (launcher, ["/AUTOLAUNCH"], LAUNCHER_CAPTION),
+             "barewindow.exe": (bare, [], BARE_CAPTION)}
+    if len(sys.argv) > 5:
+        sides["artworkwindow.exe"] = (os.path.abspath(sys.argv[5]), [], ARTWORK_CAPTION)
+    runs = {name: [] for name in sides}
     # One unmeasured start of each warms Wine's server and the file cache.
-    timed_start(wine_run, bare, [], BARE_CAPTION, launcher_dir)
-    timed_start(wine_run, launcher, ["/AUTOLAUNCH"], LAUNCHER_CAPTION, launcher_dir)
+    for exe, args, caption in sides.values():
+        timed_start(wine_run, exe, args, caption, launcher_dir)
+    names = list(sides)
     for r in range(repeats):
-        order = ["CVLauncher.exe", "barewindow.exe"][:: 1 if r % 2 == 0 else -1]
-        for name in order:
-            if name == "CVLauncher.exe":
-                runs[name].append(timed_start(wine_run, launcher, ["/AUTOLAUNCH"], LAUNCHER_CAPTION, launcher_dir))
-            else:
-                runs[name].append(timed_start(wine_run, bare, [], BARE_CAPTION, launcher_dir))
+        shift = r % len(names)
+        for name in names[shift:] + names[:shift]:
+            exe, args, caption = sides[name]
+            runs[name].append(timed_start(wine_run, exe, args, caption, launcher_dir))
     import statistics
     ours = statistics.median(runs["CVLauncher.exe"])
     bare_median = statistics.median(runs["barewindow.exe"])
@@ -103,6 +110,11 @@ def main():
     print(table(["program", "median ms", "runs ms"], rows))
     print(f"\nCVLauncher.exe / bare window: **{ours / bare_median:.2f}** "
           f"(difference {(ours - bare_median) * 1000:.0f} ms)\n")
+    if "artworkwindow.exe" in runs:
+        floor = statistics.median(runs["artworkwindow.exe"])
+        print(f"artworkwindow.exe / bare window: {floor / bare_median:.2f}; "
+              f"CVLauncher.exe / artworkwindow.exe: **{ours / floor:.2f}** "
+              f"(difference {(ours - floor) * 1000:.0f} ms)\n")
     if FAILED_STARTS:
         print(f"Starts Wine failed and that were repeated: {len(FAILED_STARTS)} "
               f"({'; '.join(FAILED_STARTS)})\n")

@@ -27,6 +27,11 @@ if want startup || want patchrun || want size; then
   cmake --build "$WINDOWS" -j2 --target CVLauncher
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -mwindows -static \
     -o "$WORK/bin/barewindow.exe" "$ROOT/bench/barewindow.cpp"
+  i686-w64-mingw32-windres -I "$ROOT/resources" "$ROOT/resources/CVLauncher.rc" -O coff \
+    -o "$WORK/bin/cvl-resources.o"
+  i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -mwindows -static \
+    -o "$WORK/bin/artworkwindow.exe" "$ROOT/bench/artworkwindow.cpp" "$WORK/bin/cvl-resources.o" \
+    -lgdiplus -lcomctl32 -lshlwapi -lole32
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -static \
     -o "$WORK/bin/urldownload.exe" "$ROOT/bench/urldownload.cpp" -lurlmon
 fi
@@ -66,7 +71,8 @@ if want startup; then
   printf '[Options]\r\nPatchVersion=0\r\n[User]\r\nrecovery=%s\r\nemail=%s\r\n' \
     "$("$NATIVE/bin/cvlctl" encrypt --key user 127.0.0.1)" "$("$NATIVE/bin/cvlctl" encrypt --key user "$port")" \
     > "$WORK/startup/CVLauncher.cfg"
-  python3 bench_startup.py "$WINE_RUN" "$WORK/startup" "$WORK/bin/barewindow.exe" "${CVL_BENCH_START_REPEATS:-9}" | tee -a "$REPORT"
+  python3 bench_startup.py "$WINE_RUN" "$WORK/startup" "$WORK/bin/barewindow.exe" "${CVL_BENCH_START_REPEATS:-9}" \
+    "$WORK/bin/artworkwindow.exe" | tee -a "$REPORT"
 fi
 if want patchrun; then
   python3 bench_patchrun.py "$WINE_RUN" "$WINDOWS/bin" "$NATIVE/bin" "$DATA" "$WORK/patchrun" \
