@@ -6,6 +6,7 @@
 
 #include "core/ZipFiles.h"
 #include "core/ZipReader.h"
+#include "win32/ScopedHandle.h"
 #include "win32/SystemError.h"
 #include "win32/WinText.h"
 
@@ -18,8 +19,11 @@ std::u16string LastErrorText() { return SystemErrorMessage(::GetLastError()); }
 
 class TFileSource : public TZipSource {
  public:
-  TFileSource(HANDLE file, std::uint64_t size) : FFile(file), FSize(size) {}
-  ~TFileSource() override { ::CloseHandle(FFile); }
+  explicit TFileSource(TScopedHandle file) : FFile(std::move(file)) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(FFile.Get(), &size)) Fail(u"the archive cannot be read");
+    FSize = static_cast<std::uint64_t>(size.QuadPart);
+  }
   std::uint64_t Size() const override { return FSize; }
   void ReadAt(std::uint64_t offset, char* bytes, std::size_t size) override {
     while (size > 0) {
@@ -30,7 +34,7 @@ class TFileSource : public TZipSource {
       at.OffsetHigh = static_cast<DWORD>(offset >> 32);
       const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
       DWORD got = 0;
-      if (!::ReadFile(FFile, bytes, wanted, &got, &at) || got == 0) Fail(u"the archive cannot be read");
+      if (!::ReadFile(FFile.Get(), bytes, wanted, &got, &at) || got == 0) Fail(u"the archive cannot be read");
       bytes += got;
       offset += got;
       size -= got;
@@ -38,8 +42,24 @@ class TFileSource : public TZipSource {
   }
 
  private:
-  HANDLE FFile;
-  std::uint64_t FSize;
+  TScopedHandle FFile;
+  std::uint64_t FSize = 0;
+};
+
+// A directory search, closed on every path.
+class TFindHandle {
+ public:
+  explicit TFindHandle(HANDLE search) : FSearch(search) {}
+  ~TFindHandle() {
+    if (Valid()) ::FindClose(FSearch);
+  }
+  TFindHandle(const TFindHandle&) = delete;
+  TFindHandle& operator=(const TFindHandle&) = delete;
+  bool Valid() const { return FSearch != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return FSearch; }
+
+ private:
+  HANDLE FSearch;
 };
 
 HANDLE Handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
@@ -80,24 +100,25 @@ bool RemovePath(const std::u16string& path) noexcept {
 void RemoveTree(const std::u16string& path) noexcept {
   try {
     const std::wstring folder = ToWide(path);
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
-                                             FindExSearchNameMatch, nullptr, 0);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
+    {
+      // Closed before the folder itself is removed.
+      WIN32_FIND_DATAW found{};
+      const TFindHandle search(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                                  FindExSearchNameMatch, nullptr, 0));
+      while (search.Valid()) {
         const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
         const std::wstring item = folder + L"\\" + name;
         const DWORD attributes = found.dwFileAttributes;
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (name == L"." || name == L"..") {
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
           RemoveTree(FromWide(item));
         } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
           ::RemoveDirectoryW(item.c_str());  // a link to a folder: the link only
         } else {
           ::DeleteFileW(item.c_str());
         }
-      } while (::FindNextFileW(search, &found));
-      ::FindClose(search);
+        if (!::FindNextFileW(search.Get(), &found)) break;
+      }
     }
     ::RemoveDirectoryW(folder.c_str());
   } catch (...) {
@@ -111,15 +132,10 @@ std::uint64_t FreeSpace(const std::u16string& path) {
 }
 
 std::unique_ptr<TZipSource> OpenZipSource(const std::u16string& path) {
-  const HANDLE file = ::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) Fail(u"the archive cannot be opened");
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file, &size)) {
-    ::CloseHandle(file);
-    Fail(u"the archive cannot be read");
-  }
-  return std::make_unique<TFileSource>(file, static_cast<std::uint64_t>(size.QuadPart));
+  TScopedHandle file(::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) Fail(u"the archive cannot be opened");
+  return std::make_unique<TFileSource>(std::move(file));
 }
 
 TOutputFile::TOutputFile(const std::u16string& path)
