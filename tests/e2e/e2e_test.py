@@ -190,7 +190,10 @@ class Harness:
             return f.read().decode("latin-1").split("\r\n")[:-1]
 
     def status_text(self):
-        for line in self.inspector("names", MAIN_CLASS).splitlines():
+        # The label's window text, read without a message to the launcher: while it waits
+        # on the network it answers no messages, and a query through accessibility would
+        # wait with it and come back with a text long gone.
+        for line in self.inspector("texts", MAIN_CLASS).splitlines():
             parts = line.split("\t")
             if len(parts) >= 4 and parts[0] == LBL_MESSAGE_ID:
                 return parts[3].replace("\\r", "\r").replace("\\n", "\n")

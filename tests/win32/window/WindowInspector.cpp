@@ -4,6 +4,8 @@
 //
 //   list                      class, title, visibility and rectangle of top-level windows
 //   names CLASS               accessible name and visibility of the children of CLASS's window
+//   texts CLASS               window text and visibility of the children of CLASS's window, read
+//                             without a message to the window, so a busy window cannot hold it
 //   dialogs                   title and child texts of visible dialog boxes
 //   press TITLE BUTTON        presses BUTTON of the visible dialog box titled TITLE
 //   close CLASS               asks every visible top-level window of CLASS to close
@@ -109,6 +111,16 @@ int Names(const std::wstring& windowClass) {
   return 0;
 }
 
+int Texts(const std::wstring& windowClass) {
+  HWND window = ::FindWindowW(windowClass.c_str(), nullptr);
+  if (window == nullptr) return 1;
+  for (HWND child : Children(window)) {
+    std::printf("%d\t%s\t%d\t%s\n", ::GetDlgCtrlID(child), Escaped(ClassOf(child)).c_str(),
+                ::IsWindowVisible(child) ? 1 : 0, Escaped(TextOf(child)).c_str());
+  }
+  return 0;
+}
+
 bool IsDialog(HWND w) { return ClassOf(w) == L"#32770" && ::IsWindowVisible(w); }
 
 int Dialogs() {
@@ -177,11 +189,12 @@ int wmain(int argc, wchar_t** argv) {
   int result = 2;
   if (command == L"list") result = List();
   else if (command == L"names" && argc > 2) result = Names(argv[2]);
+  else if (command == L"texts" && argc > 2) result = Texts(argv[2]);
   else if (command == L"dialogs") result = Dialogs();
   else if (command == L"press" && argc > 3) result = Press(argv[2], argv[3]);
   else if (command == L"close" && argc > 2) result = Close(argv[2]);
   else if (command == L"block" && argc > 3) result = Block(argv[2], argv[3]);
-  else std::fprintf(stderr, "usage: WindowInspector list|names|dialogs|press|close|block ...\n");
+  else std::fprintf(stderr, "usage: WindowInspector list|names|texts|dialogs|press|close|block ...\n");
   std::fflush(stdout);
   return result;
 }
