@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "BenchWindow.h"
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"CvlArtworkWindow";
@@ -63,24 +65,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   }
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = &WindowProc;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = kClassName;
-  if (::RegisterClassExW(&windowClass) == 0) return 1;
-  HWND window = ::CreateWindowExW(0, kClassName, kCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  400, 300, nullptr, nullptr, instance, nullptr);
-  if (window == nullptr) return 1;
-  ::ShowWindow(window, show);
-  ::UpdateWindow(window);
-  MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-  }
+  const int result = RunBenchWindow(instance, kClassName, kCaption, &WindowProc, show);
   gPictures.clear();
   Gdiplus::GdiplusShutdown(token);
-  return 0;
+  return result;
 }

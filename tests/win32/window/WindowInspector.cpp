@@ -101,22 +101,13 @@ std::wstring AccessibleName(HWND window) {
   return result;
 }
 
-int Names(const std::wstring& windowClass) {
+// One line per child of CLASS's window: id, class, visibility and what `describe` reads.
+int ListChildren(const std::wstring& windowClass, std::wstring (*describe)(HWND)) {
   HWND window = ::FindWindowW(windowClass.c_str(), nullptr);
   if (window == nullptr) return 1;
   for (HWND child : Children(window)) {
     std::printf("%d\t%s\t%d\t%s\n", ::GetDlgCtrlID(child), Escaped(ClassOf(child)).c_str(),
-                ::IsWindowVisible(child) ? 1 : 0, Escaped(AccessibleName(child)).c_str());
-  }
-  return 0;
-}
-
-int Texts(const std::wstring& windowClass) {
-  HWND window = ::FindWindowW(windowClass.c_str(), nullptr);
-  if (window == nullptr) return 1;
-  for (HWND child : Children(window)) {
-    std::printf("%d\t%s\t%d\t%s\n", ::GetDlgCtrlID(child), Escaped(ClassOf(child)).c_str(),
-                ::IsWindowVisible(child) ? 1 : 0, Escaped(TextOf(child)).c_str());
+                ::IsWindowVisible(child) ? 1 : 0, Escaped(describe(child)).c_str());
   }
   return 0;
 }
@@ -188,8 +179,8 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   int result = 2;
   if (command == L"list") result = List();
-  else if (command == L"names" && argc > 2) result = Names(argv[2]);
-  else if (command == L"texts" && argc > 2) result = Texts(argv[2]);
+  else if (command == L"names" && argc > 2) result = ListChildren(argv[2], &AccessibleName);
+  else if (command == L"texts" && argc > 2) result = ListChildren(argv[2], &TextOf);
   else if (command == L"dialogs") result = Dialogs();
   else if (command == L"press" && argc > 3) result = Press(argv[2], argv[3]);
   else if (command == L"close" && argc > 2) result = Close(argv[2]);
