@@ -2,13 +2,13 @@
 
 #include "core/Exception.h"
 #include "core/StringCipher.h"
-#include "win32/MessagePump.h"
-#include "win32/Picture.h"
-#include "win32/SystemError.h"
-#include "win32/WinText.h"
-#include "win32/WindowText.h"
-#include "win32/WindowErrorBox.h"
-#include "win32/WindowStyle.h"
+#include "win32/base/MessagePump.h"
+#include "win32/window/Picture.h"
+#include "win32/base/SystemError.h"
+#include "win32/base/WinText.h"
+#include "win32/window/WindowText.h"
+#include "win32/window/WindowErrorBox.h"
+#include "win32/window/WindowStyle.h"
 
 namespace cvl {
 

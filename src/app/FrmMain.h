@@ -11,9 +11,9 @@
 
 #include "core/FrmMainState.h"
 #include "core/StatusDisplay.h"
-#include "win32/WindowControls.h"
-#include "win32/WindowSurface.h"
-#include "win32/WindowTimer.h"
+#include "win32/window/WindowControls.h"
+#include "win32/window/WindowSurface.h"
+#include "win32/window/WindowTimer.h"
 
 namespace cvl {
 

@@ -5,7 +5,7 @@
 
 #include "app/FrmMain.h"
 #include "core/Text.h"
-#include "win32/WinText.h"
+#include "win32/base/WinText.h"
 
 namespace cvl {
 

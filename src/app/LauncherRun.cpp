@@ -1,8 +1,8 @@
 #include "app/LauncherRun.h"
 
 #include "core/FormCreate.h"
-#include "win32/Win32FormCreatePlatform.h"
-#include "win32/WindowErrorBox.h"
+#include "win32/platform/Win32FormCreatePlatform.h"
+#include "win32/window/WindowErrorBox.h"
 
 namespace cvl {
 

@@ -6,8 +6,8 @@
 
 #include "app/FrmMain.h"
 #include "core/UpdateSequence.h"
-#include "win32/DosCommand.h"
-#include "win32/Win32UpdatePlatform.h"
+#include "win32/platform/Win32UpdatePlatform.h"
+#include "win32/process/DosCommand.h"
 
 namespace cvl {
 

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "win32/WinText.h"
+#include "win32/base/WinText.h"
 
 namespace cvl {
 

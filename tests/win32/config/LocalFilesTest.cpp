@@ -5,10 +5,10 @@
 #include "ConfigTestFolder.h"
 #include "core/FormCreate.h"
 #include "core/SystemErrors.h"
-#include "win32/FileRead.h"
-#include "win32/FileWrite.h"
-#include "win32/ScopedHandle.h"
-#include "win32/Win32FormCreatePlatform.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/files/FileRead.h"
+#include "win32/files/FileWrite.h"
+#include "win32/platform/Win32FormCreatePlatform.h"
 
 namespace cvl {
 namespace {

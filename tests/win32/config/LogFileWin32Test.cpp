@@ -5,8 +5,8 @@
 #include "ConfigTestFolder.h"
 #include "core/LogFile.h"
 #include "core/SystemErrors.h"
-#include "win32/ScopedHandle.h"
-#include "win32/Win32LocalFiles.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/files/Win32LocalFiles.h"
 
 namespace cvl {
 namespace {

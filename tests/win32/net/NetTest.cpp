@@ -12,9 +12,9 @@
 
 #include "core/Text.h"
 #include "core/ZipExtract.h"
-#include "win32/ComScoped.h"
-#include "win32/DownloadFile.h"
-#include "win32/HttpQuery.h"
+#include "win32/base/ComScoped.h"
+#include "win32/net/DownloadFile.h"
+#include "win32/net/HttpQuery.h"
 
 namespace cvl {
 namespace {

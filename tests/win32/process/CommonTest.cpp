@@ -2,8 +2,8 @@
 
 #include "ProcessTestSupport.h"
 #include "core/Text.h"
-#include "win32/Common.h"
-#include "win32/WinText.h"
+#include "win32/base/WinText.h"
+#include "win32/process/Common.h"
 
 namespace cvl {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <tlhelp32.h>
 
-#include "win32/MessagePump.h"
-#include "win32/ScopedHandle.h"
-#include "win32/WinText.h"
+#include "win32/base/MessagePump.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/base/WinText.h"
 
 namespace cvl::test {
 

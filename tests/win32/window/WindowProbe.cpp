@@ -18,8 +18,8 @@
 #include "app/Application.h"
 #include "core/Exception.h"
 #include "core/Text.h"
-#include "win32/WinText.h"
-#include "win32/WindowText.h"
+#include "win32/base/WinText.h"
+#include "win32/window/WindowText.h"
 
 namespace {
 

@@ -1,0 +1,85 @@
+#include "win32/platform/Win32UpdatePlatform.h"
+
+#include <windows.h>
+
+#include "core/Exception.h"
+#include "core/SystemErrors.h"
+#include "core/Text.h"
+#include "core/ZipExtract.h"
+#include "win32/base/SystemError.h"
+#include "win32/base/WinText.h"
+#include "win32/files/FileWrite.h"
+#include "win32/files/LaunchFiles.h"
+#include "win32/files/LogFile.h"
+#include "win32/files/ProfileFile.h"
+#include "win32/files/Resources.h"
+#include "win32/files/WebView2Probe.h"
+#include "win32/net/DownloadFile.h"
+#include "win32/net/HttpQuery.h"
+#include "win32/process/Common.h"
+#include "win32/process/DosCommand.h"
+
+namespace cvl {
+
+void TWin32UpdatePlatform::DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
+                                             const TProgress& progress) {
+  cvl::DownloadUrlToFile(url, destination, progress);
+}
+
+bool TWin32UpdatePlatform::FileExists(const std::u16string& path) { return FileExistsFollowingLinks(path); }
+
+void TWin32UpdatePlatform::RemoveFile(const std::u16string& path) { ::DeleteFileW(ToWide(path).c_str()); }
+
+void TWin32UpdatePlatform::ExtractZip(const std::u16string& archive, const std::u16string& directory) {
+  // An empty base directory means the current one.
+  ExtractZipArchive(archive, directory.empty() ? u"." : directory);
+}
+
+void TWin32UpdatePlatform::RunAndWait(const std::u16string& commandLine) { cvl::RunAndWait(commandLine); }
+
+bool TWin32UpdatePlatform::RunProgram(const std::u16string& commandLine) { return cvl::RunProgram(commandLine); }
+
+void TWin32UpdatePlatform::StartPatchTool(const std::u16string& applicationPath, const std::u16string& commandLine,
+                                          const std::u16string& currentDirectory) {
+  FCmdPatch.ApplicationName = applicationPath;
+  FCmdPatch.CurrentDir = currentDirectory;
+  FCmdPatch.CommandLine = commandLine;
+  FCmdPatch.Execute();
+}
+
+void TWin32UpdatePlatform::ChangeCurrentDirectory(const std::u16string& directory) {
+  if (directory.empty()) return;  // no base directory: stay where the launcher started
+  if (!::SetCurrentDirectoryW(ToWide(directory).c_str())) {
+    const DWORD code = ::GetLastError();
+    throw Exception("EInOutError", SystemErrorMessage(code));
+  }
+}
+
+int TWin32UpdatePlatform::QueryServerInfo(TFrmMainState& state) { return cvl::QueryServerInfo(state); }
+
+bool TWin32UpdatePlatform::WebView2Installed() { return cvl::WebView2Installed(); }
+
+void TWin32UpdatePlatform::ErasePreSection(const std::u16string& configFile) { cvl::ErasePreSection(configFile); }
+
+void TWin32UpdatePlatform::SavePatchVersion(const std::u16string& configFile, std::int32_t level) {
+  cvl::SavePatchVersion(configFile, level);
+}
+
+void TWin32UpdatePlatform::ClearLanguageUpdateFlag(const std::u16string& configFile) {
+  cvl::ClearLanguageUpdateFlag(configFile);
+}
+
+void TWin32UpdatePlatform::WriteLog(const std::u16string& line) { cvl::WriteLog(line); }
+
+void TWin32UpdatePlatform::WriteResource(const std::u16string& resourceName, const std::u16string& path) {
+  const std::string bytes = LoadResourceBytes(ToWide(resourceName).c_str(), RT_RCDATA);
+  WriteFileAtomically(path, bytes);
+}
+
+std::u16string TWin32UpdatePlatform::LongTempPath() { return cvl::LongTempPath(); }
+
+std::u16string TWin32UpdatePlatform::NewGuidText() { return cvl::NewGuidText(); }
+
+void TWin32UpdatePlatform::ForceDirectories(const std::u16string& path) { cvl::ForceDirectories(path); }
+
+}  // namespace cvl
