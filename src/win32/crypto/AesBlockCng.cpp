@@ -7,6 +7,7 @@
 
 #include "core/AesBlock.h"
 #include "core/Exception.h"
+#include "win32/base/ScopedHandle.h"
 
 namespace cvl {
 namespace {
@@ -15,43 +16,29 @@ bool Succeeded(NTSTATUS status) { return status >= 0; }
 
 [[noreturn]] void Fail(const char16_t* what) { throw Exception("ECryptoError", what); }
 
-class TBcryptAlgorithm {
- public:
-  TBcryptAlgorithm() {
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&FHandle, BCRYPT_AES_ALGORITHM, nullptr, 0))) {
-      FHandle = nullptr;
-      Fail(u"AES-128 is not available");
-    }
-  }
-  ~TBcryptAlgorithm() {
-    if (FHandle != nullptr) BCryptCloseAlgorithmProvider(FHandle, 0);
-  }
-  TBcryptAlgorithm(const TBcryptAlgorithm&) = delete;
-  TBcryptAlgorithm& operator=(const TBcryptAlgorithm&) = delete;
-  BCRYPT_ALG_HANDLE Get() const { return FHandle; }
-
- private:
-  BCRYPT_ALG_HANDLE FHandle = nullptr;
+// An algorithm provider of CNG.
+struct TBcryptAlgorithmTraits {
+  using THandle = BCRYPT_ALG_HANDLE;
+  static BCRYPT_ALG_HANDLE NullHandle() { return nullptr; }
+  static bool IsValid(BCRYPT_ALG_HANDLE handle) { return handle != nullptr; }
+  static bool Close(BCRYPT_ALG_HANDLE handle) { return Succeeded(BCryptCloseAlgorithmProvider(handle, 0)); }
 };
 
-class TBcryptKey {
- public:
-  TBcryptKey() = default;
-  ~TBcryptKey() {
-    if (FHandle != nullptr) BCryptDestroyKey(FHandle);
-  }
-  TBcryptKey(const TBcryptKey&) = delete;
-  TBcryptKey& operator=(const TBcryptKey&) = delete;
-  BCRYPT_KEY_HANDLE* Receive() { return &FHandle; }
-  BCRYPT_KEY_HANDLE Get() const { return FHandle; }
-
- private:
-  BCRYPT_KEY_HANDLE FHandle = nullptr;
+// A key of CNG (its object buffer is the caller's and must outlive it).
+struct TBcryptKeyTraits {
+  using THandle = BCRYPT_KEY_HANDLE;
+  static BCRYPT_KEY_HANDLE NullHandle() { return nullptr; }
+  static bool IsValid(BCRYPT_KEY_HANDLE handle) { return handle != nullptr; }
+  static bool Close(BCRYPT_KEY_HANDLE handle) { return Succeeded(BCryptDestroyKey(handle)); }
 };
 
 class TCngAes128Block final : public TAes128Block {
  public:
   explicit TCngAes128Block(const TAesBlockBytes& key) {
+    if (!Succeeded(BCryptOpenAlgorithmProvider(FAlgorithm.Receive(), BCRYPT_AES_ALGORITHM, nullptr, 0))) {
+      FAlgorithm.Release();  // nothing was opened
+      Fail(u"AES-128 is not available");
+    }
     // Chaining is ours: the platform only ever sees single blocks.
     auto mode = const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB);
     if (!Succeeded(BCryptSetProperty(FAlgorithm.Get(), BCRYPT_CHAINING_MODE, reinterpret_cast<PUCHAR>(mode),
@@ -69,6 +56,7 @@ class TCngAes128Block final : public TAes128Block {
     TAesBlockBytes keyCopy = key;
     if (!Succeeded(BCryptGenerateSymmetricKey(FAlgorithm.Get(), FKey.Receive(), FKeyObject.data(), objectLength,
                                               keyCopy.data(), static_cast<ULONG>(keyCopy.size()), 0))) {
+      FKey.Release();  // nothing was made
       Fail(u"AES-128 key setup failed");
     }
   }
@@ -91,9 +79,9 @@ class TCngAes128Block final : public TAes128Block {
   }
 
   // Declaration order matters: the key is destroyed before its object buffer and the provider.
-  TBcryptAlgorithm FAlgorithm;
+  TGenericScopedHandle<TBcryptAlgorithmTraits> FAlgorithm;
   std::vector<UCHAR> FKeyObject;
-  TBcryptKey FKey;
+  TGenericScopedHandle<TBcryptKeyTraits> FKey;
 };
 
 }  // namespace

@@ -15,21 +15,13 @@ namespace {
   throw EFCreateError(path, SystemErrorMessage(error));
 }
 
-// Removes the file beside the target unless it has taken the target's place.
-class TPendingFile {
- public:
-  explicit TPendingFile(std::wstring path) : FPath(std::move(path)) {}
-  ~TPendingFile() {
-    if (!FPath.empty()) ::DeleteFileW(FPath.c_str());
-  }
-  TPendingFile(const TPendingFile&) = delete;
-  TPendingFile& operator=(const TPendingFile&) = delete;
-
-  const std::wstring& Path() const { return FPath; }
-  void Commit() { FPath.clear(); }
-
- private:
-  std::wstring FPath;
+// The file beside the target, by its path: removed unless it has taken the target's
+// place (Release then).
+struct TPendingFileTraits {
+  using THandle = std::wstring;
+  static std::wstring NullHandle() { return {}; }
+  static bool IsValid(const std::wstring& path) { return !path.empty(); }
+  static bool Close(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
 };
 
 // A name beside the target no other writer uses: process id and a running number.
@@ -70,13 +62,13 @@ void WriteFileAtomically(const std::u16string& path, std::string_view bytes) {
     if (!file && error != ERROR_FILE_EXISTS) FailCreate(path, error);
   }
   if (!file) FailCreate(path, ERROR_FILE_EXISTS);
-  TPendingFile pending(pendingName);
+  TGenericScopedHandle<TPendingFileTraits> pending(pendingName);
   WriteAll(path, file.Get(), bytes);
   file.Close();
-  if (!::MoveFileExW(pending.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!::MoveFileExW(pending.Get().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     FailCreate(path, ::GetLastError());
   }
-  pending.Commit();
+  pending.Release();
 }
 
 }  // namespace cvl

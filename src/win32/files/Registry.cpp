@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/SystemErrors.h"
+#include "win32/base/ScopedHandle.h"
 #include "win32/base/WinText.h"
 
 namespace cvl {

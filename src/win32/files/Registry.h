@@ -7,28 +7,6 @@
 
 namespace cvl {
 
-// An open registry key, closed exactly once.
-class TScopedRegKey {
- public:
-  TScopedRegKey() = default;
-  ~TScopedRegKey() { Close(); }
-  TScopedRegKey(const TScopedRegKey&) = delete;
-  TScopedRegKey& operator=(const TScopedRegKey&) = delete;
-
-  HKEY Get() const { return FKey; }
-  HKEY* Receive() {
-    Close();
-    return &FKey;
-  }
-  void Close() {
-    if (FKey != nullptr) ::RegCloseKey(FKey);
-    FKey = nullptr;
-  }
-
- private:
-  HKEY FKey = nullptr;
-};
-
 // A string value (REG_SZ, or REG_EXPAND_SZ left unexpanded), up to its first null. The
 // key is opened for reading with no registry-view flag; a leading "\" in the key path
 // means "from the root". A key or value that is missing or cannot be read gives an empty

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "win32/base/ScopedHandle.h"
+
 namespace cvl {
 namespace {
 
@@ -14,11 +16,8 @@ constexpr wchar_t kClientKeyUser[] = L"Software\\Microsoft\\EdgeUpdate\\Clients\
 bool KeyOpens(HKEY root, const wchar_t* path) {
   const REGSAM rights[] = {KEY_READ, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, KEY_QUERY_VALUE};
   for (REGSAM access : rights) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(root, path, 0, access | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
-      ::RegCloseKey(key);
-      return true;
-    }
+    TScopedRegKey key;
+    if (::RegOpenKeyExW(root, path, 0, access | KEY_WOW64_32KEY, key.Receive()) == ERROR_SUCCESS) return true;
   }
   return false;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "core/ZipFiles.h"
 #include "core/ZipReader.h"
@@ -46,23 +47,13 @@ class TFileSource : public TZipSource {
   std::uint64_t FSize = 0;
 };
 
-// A directory search, closed on every path.
-class TFindHandle {
- public:
-  explicit TFindHandle(HANDLE search) : FSearch(search) {}
-  ~TFindHandle() {
-    if (Valid()) ::FindClose(FSearch);
-  }
-  TFindHandle(const TFindHandle&) = delete;
-  TFindHandle& operator=(const TFindHandle&) = delete;
-  bool Valid() const { return FSearch != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return FSearch; }
-
- private:
-  HANDLE FSearch;
-};
-
 HANDLE Handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
+// The output file's handle, kept as a number in the platform-free header, handed to
+// an owner: the number says "none" afterwards.
+HANDLE TakeHandle(std::intptr_t& value) {
+  return Handle(std::exchange(value, reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)));
+}
 
 }  // namespace
 
@@ -103,8 +94,8 @@ void RemoveTree(const std::u16string& path) noexcept {
     {
       // Closed before the folder itself is removed.
       WIN32_FIND_DATAW found{};
-      const TFindHandle search(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
-                                                  FindExSearchNameMatch, nullptr, 0));
+      const TScopedFindHandle search(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                                        FindExSearchNameMatch, nullptr, 0));
       while (search.Valid()) {
         const std::wstring name = found.cFileName;
         const std::wstring item = folder + L"\\" + name;
@@ -144,9 +135,7 @@ TOutputFile::TOutputFile(const std::u16string& path)
   if (Handle(FHandle) == INVALID_HANDLE_VALUE) Fail(u"a file cannot be written in the target folder");
 }
 
-TOutputFile::~TOutputFile() {
-  if (Handle(FHandle) != INVALID_HANDLE_VALUE) ::CloseHandle(Handle(FHandle));
-}
+TOutputFile::~TOutputFile() { const TScopedHandle file(TakeHandle(FHandle)); }
 
 void TOutputFile::Write(std::string_view data) {
   while (!data.empty()) {
@@ -160,9 +149,8 @@ void TOutputFile::Write(std::string_view data) {
 }
 
 void TOutputFile::Close() {
-  const HANDLE file = Handle(FHandle);
-  FHandle = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
-  if (!::CloseHandle(file)) Fail(u"a file cannot be written in the target folder");
+  TScopedHandle file(TakeHandle(FHandle));
+  if (!file || !file.Close()) Fail(u"a file cannot be written in the target folder");
 }
 
 }  // namespace cvl

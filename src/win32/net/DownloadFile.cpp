@@ -15,21 +15,6 @@ namespace {
 
 constexpr DWORD kUserAgentOption = 0x10000001;  // URLMON_OPTION_USERAGENT
 
-// COM for the calling thread for the length of one download. A thread already in
-// another apartment keeps it, and then there is nothing of ours to undo.
-class TComApartment {
- public:
-  TComApartment() : FResult(::CoInitialize(nullptr)) {}
-  ~TComApartment() {
-    if (SUCCEEDED(FResult)) ::CoUninitialize();
-  }
-  TComApartment(const TComApartment&) = delete;
-  TComApartment& operator=(const TComApartment&) = delete;
-
- private:
-  HRESULT FResult;
-};
-
 void SetLauncherUserAgent() {
   static const std::string agent = NarrowLatin1(LauncherUserAgent);
   ::UrlMkSetSessionOption(kUserAgentOption, const_cast<char*>(agent.data()), static_cast<DWORD>(agent.size()), 0);
@@ -126,7 +111,7 @@ HRESULT TDownloadCallback::OnResponse(DWORD responseCode, LPCWSTR, LPCWSTR, LPWS
 }
 
 void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback) {
-  TComApartment apartment;
+  const TComApartment apartment;  // COM for this thread for the length of the download
   TComPtr<TDownloadCallback> status(new TDownloadCallback(callback, url));
   SetLauncherUserAgent();
   const std::wstring target = ToWide(destination);

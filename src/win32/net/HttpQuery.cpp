@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/Text.h"
+#include "win32/base/ScopedHandle.h"
 #include "win32/base/SystemError.h"
 #include "win32/base/WinText.h"
 
@@ -15,19 +16,14 @@ namespace {
 // An answer larger than this is not the server's small JSON text.
 constexpr std::size_t kMaxBody = 16 * 1024 * 1024;
 
-class TInternetHandle {
- public:
-  explicit TInternetHandle(HINTERNET handle) : FHandle(handle) {}
-  ~TInternetHandle() {
-    if (FHandle != nullptr) ::WinHttpCloseHandle(FHandle);
-  }
-  TInternetHandle(const TInternetHandle&) = delete;
-  TInternetHandle& operator=(const TInternetHandle&) = delete;
-  HINTERNET Get() const { return FHandle; }
-
- private:
-  HINTERNET FHandle;
+// A session, connection or request of WinHTTP.
+struct TInternetHandleTraits {
+  using THandle = HINTERNET;
+  static HINTERNET NullHandle() { return nullptr; }
+  static bool IsValid(HINTERNET handle) { return handle != nullptr; }
+  static bool Close(HINTERNET handle) { return ::WinHttpCloseHandle(handle) != FALSE; }
 };
+using TInternetHandle = TGenericScopedHandle<TInternetHandleTraits>;
 
 [[noreturn]] void FailLastError(std::u16string_view step) {
   const DWORD code = ::GetLastError();

@@ -2,20 +2,13 @@
 
 #include <vector>
 
-#include "core/Text.h"
 #include "win32/base/MessagePump.h"
 #include "win32/base/ScopedHandle.h"
-#include "win32/base/SystemError.h"
 #include "win32/base/WinText.h"
 
 namespace cvl {
 
 namespace {
-
-std::u16string OSErrorText(DWORD code) {
-  if (code == 0) return std::u16string(SUnkOSErrorText);
-  return FormatText(SOSErrorText, {IntToText(code), SystemErrorMessage(code), u""});
-}
 
 // Blanks and control characters (codes 0 to 32) go from both ends.
 std::u16string_view TrimControl(std::u16string_view text) {
@@ -50,8 +43,6 @@ bool StartHidden(std::u16string_view commandLine, TStarted& started, DWORD& erro
 }
 
 }  // namespace
-
-EOSError::EOSError(DWORD code) : Exception("EOSError", OSErrorText(code)), FErrorCode(code) {}
 
 void RunAndWait(std::u16string_view commandLine) {
   TStarted started;

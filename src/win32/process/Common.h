@@ -7,22 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/Exception.h"
+#include "win32/base/SystemError.h"
 
 namespace cvl {
-
-inline constexpr std::u16string_view SOSErrorText = u"System Error.  Code: %d.\r\n%s%s";
-inline constexpr std::u16string_view SUnkOSErrorText = u"A call to an OS function failed";
-
-// A failed call of the operating system, with its error code and the system's text.
-class EOSError : public Exception {
- public:
-  explicit EOSError(DWORD code);
-  DWORD ErrorCode() const noexcept { return FErrorCode; }
-
- private:
-  DWORD FErrorCode;
-};
 
 // Starts the program and returns when it has ended, letting the window's messages run
 // every 10 ms meanwhile (so handlers may run nested inside). Raises EOSError when the

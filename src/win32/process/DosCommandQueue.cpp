@@ -1,9 +1,8 @@
 #include "win32/process/DosCommandQueue.h"
 
-#include <new>
-
 #include "core/Exception.h"
 #include "core/Text.h"
+#include "win32/base/SystemError.h"
 #include "win32/process/DosCommandSync.h"
 #include "win32/process/DosCommandTypes.h"
 
@@ -27,25 +26,23 @@ void TMainThreadQueue::RegisterQueueClass() {
   (void)registered;
 }
 
-TMainThreadQueue::TMainThreadQueue() {
-  FEvent = TScopedHandle(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+TMainThreadQueue::TMainThreadQueue() : FEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+  if (!FEvent) RaiseLastOSError();
   RegisterQueueClass();
-  FWindow = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              ::GetModuleHandleW(nullptr), nullptr);
-  if (FWindow == nullptr || !FEvent) throw std::bad_alloc();
-  ::SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  FWindow.Reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr));
+  if (!FWindow) RaiseLastOSError();
+  ::SetWindowLongPtrW(FWindow.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
-TMainThreadQueue::~TMainThreadQueue() {
-  ::SetWindowLongPtrW(FWindow, GWLP_USERDATA, 0);
-  ::DestroyWindow(FWindow);
-}
+// Work posted from now on finds no queue behind the window; the window goes with it.
+TMainThreadQueue::~TMainThreadQueue() { ::SetWindowLongPtrW(FWindow.Get(), GWLP_USERDATA, 0); }
 
 void TMainThreadQueue::Wake() {
   // One message stands for all the work posted until Deliver takes it.
   if (!FMessagePending) {
     FMessagePending = true;
-    ::PostMessageW(FWindow, kWorkWaiting, 0, 0);
+    ::PostMessageW(FWindow.Get(), kWorkWaiting, 0, 0);
   }
 }
 
@@ -71,13 +68,10 @@ void TMainThreadQueue::PostAll(std::deque<TWork>& AWork) {
 
 void TMainThreadQueue::PostAndWait(TWork AWork) {
   TScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!done) throw std::bad_alloc();
+  if (!done) RaiseLastOSError();
   HANDLE doneHandle = done.Get();
   Post([&AWork, doneHandle] {
-    struct TSignal {
-      HANDLE h;
-      ~TSignal() { ::SetEvent(h); }
-    } signal{doneHandle};
+    const TScopedSignal signal(doneHandle);  // however the work ends
     AWork();
   });
   ::WaitForSingleObject(doneHandle, INFINITE);

@@ -43,8 +43,8 @@ class TMainThreadQueue {
   std::mutex FLock;
   std::deque<TWork> FWork;
   bool FMessagePending = false;
-  HWND FWindow = nullptr;
   TScopedHandle FEvent;
+  TScopedWindow FWindow;
 };
 
 }  // namespace cvl

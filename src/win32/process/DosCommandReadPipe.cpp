@@ -1,8 +1,7 @@
 #include "win32/process/DosCommandReadPipe.h"
 
-#include <new>
-
 #include "core/DosCommandLines.h"
+#include "win32/base/SystemError.h"
 #include "win32/process/DosCommandTypes.h"
 
 namespace cvl {
@@ -34,7 +33,7 @@ TReadPipe::TReadPipe(HANDLE AReadStdout, HANDLE AWriteStdout, TDecode AOnCharDec
       Fread_stdout(AReadStdout),
       Fwrite_stdout(AWriteStdout) {
   FThread.Reset(::CreateThread(nullptr, 0, &TReadPipe::ThreadProc, this, 0, nullptr));
-  if (!FThread) throw std::bad_alloc();
+  if (!FThread) RaiseLastOSError();
 }
 
 TReadPipe::~TReadPipe() { ::WaitForSingleObject(FThread.Get(), INFINITE); }

@@ -1,12 +1,12 @@
 #include "win32/process/DosCommandSync.h"
 
-#include <new>
+#include "win32/base/SystemError.h"
 
 namespace cvl {
 
 TScopedHandle MakeAutoResetEvent() {
   TScopedHandle event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!event) throw std::bad_alloc();
+  if (!event) RaiseLastOSError();
   return event;
 }
 

@@ -1,7 +1,6 @@
 #include "win32/process/DosCommandThread.h"
 
 #include <algorithm>
-#include <new>
 
 #include "core/Text.h"
 #include "win32/base/SystemError.h"
@@ -33,18 +32,17 @@ void DuplicateWithin(HANDLE ASource, TScopedHandle& ATarget, bool AInheritable) 
                               DUPLICATE_SAME_ACCESS));
 }
 
-void CloseChecked(TScopedHandle& AHandle) { CheckPipe(::CloseHandle(AHandle.Release())); }
+void CloseChecked(TScopedHandle& AHandle) { CheckPipe(AHandle.Close()); }
 
 // The launcher's own environment block, then the extra entries, each NUL-terminated,
 // then one more NUL.
 std::wstring EnvironmentBlock(const std::vector<std::u16string>& AExtra) {
   std::wstring block;
-  if (wchar_t* own = ::GetEnvironmentStringsW()) {
-    for (const wchar_t* entry = own; *entry != L'\0'; entry += wcslen(entry) + 1) {
+  if (const TScopedEnvironmentStrings own(::GetEnvironmentStringsW()); own) {
+    for (const wchar_t* entry = own.Get(); *entry != L'\0'; entry += wcslen(entry) + 1) {
       block.append(entry);
       block.push_back(L'\0');
     }
-    ::FreeEnvironmentStringsW(own);
   }
   for (const auto& entry : AExtra) {
     block += ToWide(entry);
@@ -68,10 +66,10 @@ TDosThread::TDosThread(TDosCommand& AOwner, TDosRunSettings ASettings, TProcessT
       FTimer(ATimer),
       FTerminateEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       FAssembler(*this, FSettings.OutputLines != nullptr, static_cast<bool>(FSettings.OnNewChar)) {
-  if (!FTerminateEvent) throw std::bad_alloc();
+  if (!FTerminateEvent) RaiseLastOSError();
   SetEndStatus(esStill_Active);
   FThread.Reset(::CreateThread(nullptr, 0, &TDosThread::ThreadProc, this, 0, nullptr));
-  if (!FThread) throw std::bad_alloc();
+  if (!FThread) RaiseLastOSError();
 }
 
 TDosThread::~TDosThread() { ::WaitForSingleObject(FThread.Get(), INFINITE); }
@@ -293,11 +291,7 @@ void TDosThread::DoTerminateProcess() {
     TDosCommand& owner = FOwner;
     const TTerminateProcessEvent& handler = FSettings.OnTerminateProcess;
     owner.FQueue.PostAndWait([&] {
-      owner.FInTerminateProcess = true;
-      struct TReset {
-        bool& flag;
-        ~TReset() { flag = false; }
-      } reset{owner.FInTerminateProcess};
+      const TScopedFlag inHandler(owner.FInTerminateProcess);
       handler(owner, canTerminate);
     });
     FCanTerminate = canTerminate;

@@ -7,13 +7,17 @@
 
 namespace cvl {
 
+bool TGdiplusTokenTraits::Close(ULONG_PTR token) {
+  Gdiplus::GdiplusShutdown(token);
+  return true;
+}
+
 TGdiplusSession::TGdiplusSession() {
   Gdiplus::GdiplusStartupInput input;
-  if (Gdiplus::GdiplusStartup(&FToken, &input, nullptr) != Gdiplus::Ok) {
+  if (Gdiplus::GdiplusStartup(FToken.Receive(), &input, nullptr) != Gdiplus::Ok) {
+    FToken.Release();  // nothing was started
     throw Exception("EGdiplusError", u"GDI+ could not be started");
   }
 }
-
-TGdiplusSession::~TGdiplusSession() { Gdiplus::GdiplusShutdown(FToken); }
 
 }  // namespace cvl

@@ -5,8 +5,8 @@
 namespace cvl {
 
 TDpiScale TDpiScale::ForScreen() {
-  TScopedWindowDC screen(nullptr);
-  const int dpi = screen.Get() != nullptr ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
+  const TScopedWindowDC screen(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen.DC(), LOGPIXELSY) : 96;
   return TDpiScale(dpi > 0 ? dpi : 96);
 }
 

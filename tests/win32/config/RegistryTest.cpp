@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/SystemErrors.h"
+#include "win32/base/ScopedHandle.h"
 #include "win32/base/WinText.h"
 #include "win32/files/Registry.h"
 #include "win32/platform/Win32FormCreatePlatform.h"

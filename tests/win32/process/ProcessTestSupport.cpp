@@ -30,6 +30,11 @@ bool FileExists(const std::u16string& path) {
   return ::GetFileAttributesW(ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void TouchFile(const std::u16string& path) {
+  const TScopedHandle file(
+      ::CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 bool PumpUntil(const std::function<bool()>& condition, DWORD deadlineMilliseconds) {
   const ULONGLONG deadline = ::GetTickCount64() + deadlineMilliseconds;
   for (;;) {
