@@ -9,19 +9,12 @@
 #include "core/Exception.h"
 #include "win32/base/ScopedHandle.h"
 #include "win32/base/WinText.h"
+#include "win32/files/Paths.h"
 
 namespace cvl {
 namespace {
 
 constexpr char16_t kDriveNotFound[] = u"The drive cannot be found";
-
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::vector<wchar_t> buffer(needed);
-  const DWORD length = ::GetFullPathNameW(path.c_str(), needed, buffer.data(), nullptr);
-  return length == 0 || length >= needed ? path : std::wstring(buffer.data(), length);
-}
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -53,7 +46,7 @@ std::u16string NewGuidText() {
 }
 
 void ForceDirectories(const std::u16string& path) {
-  std::wstring full = FullPath(ToWide(path));
+  std::wstring full = FullPathName(ToWide(path));
   while (full.size() > 3 && IsSeparator(full.back())) full.pop_back();
   // "C:\..." must name a drive that exists; UNC paths are left to the writes.
   if (full.size() >= 2 && full[1] == L':') {

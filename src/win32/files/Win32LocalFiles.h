@@ -9,10 +9,6 @@
 
 namespace cvl {
 
-// The folder of the running executable, ending in a backslash; the current directory
-// does not matter.
-std::u16string ExecutableDirectory();
-
 class TWin32LocalFiles : public ILocalFiles {
  public:
   // Beside the running executable.

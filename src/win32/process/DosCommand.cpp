@@ -1,10 +1,11 @@
 #include "win32/process/DosCommand.h"
 
 #include "core/Text.h"
-#include "win32/base/WinText.h"
 #include "win32/files/AnsiCodePageWin32.h"
+#include "win32/files/Paths.h"
 #include "win32/process/DosCommandThread.h"
 #include "win32/process/ProcessTimer.h"
+#include "win32/window/WindowErrorBox.h"
 
 namespace cvl {
 
@@ -12,21 +13,10 @@ namespace {
 
 constexpr DWORD kStopWaitMilliseconds = 100;
 
-std::u16string ProgramFileName() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::u16string text = FromWide(std::wstring_view(path, length));
-  const auto slash = text.find_last_of(u"\\/");
-  return slash == std::u16string::npos ? text : text.substr(slash + 1);
-}
-
 }  // namespace
 
 void ShowExecuteError(const Exception& AE) {
-  std::u16string text = Utf8ToUtf16(AE.ClassName());
-  text += u"\r\n";
-  text += AE.Message();
-  ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(ProgramFileName()).c_str(), MB_TASKMODAL | MB_ICONERROR);
+  ShowErrorBox(nullptr, Utf8ToUtf16(AE.ClassName()) + u"\r\n" + AE.Message(), ProgramFileName(), MB_TASKMODAL);
 }
 
 TDosCommand::TDosCommand() = default;

@@ -3,21 +3,15 @@
 #include "core/Exception.h"
 #include "core/Text.h"
 #include "win32/base/WinText.h"
+#include "win32/files/Paths.h"
 #include "win32/window/CommonControls.h"
 
 namespace cvl {
 
-std::u16string ApplicationTitle() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring name(path, length);
-  const auto slash = name.find_last_of(L"\\/");
-  if (slash != std::wstring::npos) name.erase(0, slash + 1);
-  const auto dot = name.rfind(L'.');
-  if (dot != std::wstring::npos) name.erase(dot);
-  return FromWide(name);
-}
+namespace {
 
+// The message an error box shows for an exception: its message, with a full stop added
+// unless it already ends in punctuation.
 std::u16string ExceptionBoxText(const std::exception& error) {
   const auto* own = dynamic_cast<const Exception*>(&error);
   std::u16string text = own != nullptr ? own->Message() : Utf8ToUtf16(error.what());
@@ -27,10 +21,21 @@ std::u16string ExceptionBoxText(const std::exception& error) {
   return text;
 }
 
+}  // namespace
+
+std::u16string ApplicationTitle() {
+  std::u16string name = ProgramFileName();
+  const auto dot = name.rfind(u'.');
+  if (dot != std::u16string::npos) name.erase(dot);
+  return name;
+}
+
+void ShowErrorBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT flags) {
+  ::MessageBoxW(owner, ToWide(text).c_str(), ToWide(caption).c_str(), flags | MB_ICONERROR);
+}
+
 void ShowExceptionBox(HWND owner, const std::exception& error) {
-  const std::wstring text = ToWide(ExceptionBoxText(error));
-  const std::wstring title = ToWide(ApplicationTitle());
-  ::MessageBoxW(owner, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+  ShowErrorBox(owner, ExceptionBoxText(error), ApplicationTitle());
 }
 
 void ShowCurrentExceptionBox(HWND owner) {
@@ -44,12 +49,12 @@ void ShowCurrentExceptionBox(HWND owner) {
 }
 
 void ShowErrorBoxWithClose(HWND owner, const std::u16string& message) {
-  const std::wstring text = ToWide(message);
-  const std::wstring title = ToWide(ApplicationTitle());
+  const std::u16string title = ApplicationTitle();
   int pressed = 0;
-  if (FAILED(ShowTaskDialog(owner, title.c_str(), text.c_str(), TDCBF_CLOSE_BUTTON, TD_ERROR_ICON, &pressed))) {
+  if (FAILED(ShowTaskDialog(owner, ToWide(title).c_str(), ToWide(message).c_str(), TDCBF_CLOSE_BUTTON,
+                            TD_ERROR_ICON, &pressed))) {
     // Without the common controls' task dialog the message still reaches the user.
-    ::MessageBoxW(owner, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+    ShowErrorBox(owner, message, title);
   }
 }
 

@@ -1,5 +1,6 @@
-// The standard boxes of the program: how an error that reached an event handler is shown,
-// and the error box with a single Close button.
+// The program's error boxes: one look for all of them (the error icon, the program's
+// name as the caption), how an error that reached an event handler is shown, and the
+// error box with a single Close button.
 #pragma once
 
 #include <windows.h>
@@ -12,12 +13,13 @@ namespace cvl {
 // The program's title: its executable's name without the extension.
 std::u16string ApplicationTitle();
 
-// The message an error box shows for an exception: its message, with a full stop added
-// unless it already ends in punctuation.
-std::u16string ExceptionBoxText(const std::exception& error);
+// A message box with the error icon; flags add to it (MB_OK when none). Blocks until
+// dismissed.
+void ShowErrorBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT flags = MB_OK);
 
-// Shows the exception in an error box (title, message, OK) owned by the window, which may
-// be null; the program goes on afterwards.
+// Shows the exception in an error box (title, message with a full stop added unless it
+// already ends in punctuation, OK) owned by the window, which may be null; the program
+// goes on afterwards.
 void ShowExceptionBox(HWND owner, const std::exception& error);
 // Same for an exception of unknown kind (the current one inside a catch block).
 void ShowCurrentExceptionBox(HWND owner);

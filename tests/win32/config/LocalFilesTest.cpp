@@ -13,17 +13,6 @@
 namespace cvl {
 namespace {
 
-// Little-endian with its mark, written out here so the check does not lean on the code
-// under test.
-std::string Utf16LE(std::u16string_view text) {
-  std::string bytes = "\xFF\xFE";
-  for (const char16_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
-  return bytes;
-}
-
 // The message names the path, then the system's reason (not empty).
 void ExpectFileError(const Exception& e, const std::u16string& lead, const std::u16string& path) {
   const std::u16string start = lead + u" \"" + path + u"\". ";

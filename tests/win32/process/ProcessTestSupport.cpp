@@ -5,15 +5,12 @@
 #include "win32/base/MessagePump.h"
 #include "win32/base/ScopedHandle.h"
 #include "win32/base/WinText.h"
+#include "win32/files/Paths.h"
 
 namespace cvl::test {
 
 std::u16string ChildCommand(const std::u16string& arguments) {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::u16string folder = FromWide(std::wstring_view(path, length));
-  folder.resize(folder.find_last_of(u'\\') + 1);
-  return u"\"" + folder + u"ProcessChild.exe\" " + arguments;
+  return u"\"" + ExecutableDirectory() + u"ProcessChild.exe\" " + arguments;
 }
 
 std::u16string TempFolder() {
