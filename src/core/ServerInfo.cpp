@@ -174,6 +174,10 @@ int DecodeServerInfo(std::u16string_view text, std::u16string_view baseServerAdr
     }
     return 1;
   } catch (...) {
+    // A value that does not decrypt or decode, or an answer of the wrong shape: the
+    // server gave nothing the launcher can use, which is all -1 says and all the
+    // caller needs; it tells the user the server is not available. The keys read
+    // before the bad one stay stored.
     return -1;
   }
 }
@@ -187,6 +191,7 @@ int QueryServerInfo(TFrmMainState& state, IHttpClient& http) {
     if (!text) return -1;
     return DecodeServerInfo(*text, state.FBaseServerAdr, *state.FConnectInfo);
   } catch (...) {
+    // No answer at all (unreachable, refused, timed out): the same -1 as a bad one.
     return -1;
   }
 }

@@ -44,7 +44,12 @@ DWORD WINAPI TReadPipe::ThreadProc(LPVOID AParameter) {
   try {
     static_cast<TReadPipe*>(AParameter)->Execute();
   } catch (...) {
-    // A failed read ends the reader; the run goes on without further output.
+    // A failed read ends the reader and the run goes on without further output, to end
+    // as the child ends: its end and exit code reach the worker through the process
+    // handle, not through this thread. Only two things get here: a read error other
+    // than a broken pipe, which the platform does not give for a pipe whose write end
+    // the worker holds open, and a decoding that raised (a bound OnCharDecoding's own
+    // error, or no memory). Everything read before it has been handed over.
   }
   return 0;
 }
