@@ -81,7 +81,6 @@ class TPictureControl : public TDrawnControl {
   using TDrawnControl::TDrawnControl;
   const std::shared_ptr<TPicture>& Picture() const { return FPicture; }
   void SetPicture(std::shared_ptr<TPicture> picture);
-  int Frame() const { return FFrame; }
   // Moves to the next frame and returns its display time in milliseconds.
   unsigned NextFrame();
   unsigned FrameDelay() const;
@@ -102,7 +101,6 @@ class TLabelControl : public TDrawnControl {
 
   // Makes the accessible child window; its window text is the label's text.
   void CreateAccessibleWindow(HWND parent, int id, const TDpiScale& scale);
-  HWND AccessibleWindow() const { return FWindow; }
 
   const std::u16string& Text() const { return FText; }
   void SetText(const std::u16string& text);

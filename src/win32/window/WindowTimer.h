@@ -17,7 +17,6 @@ class TWindowTimer {
 
   void Attach(HWND owner) { FOwner = owner; }
   UINT_PTR Id() const { return FId; }
-  bool Enabled() const { return FEnabled; }
   void SetEnabled(bool enabled);
   // Changing the interval of a running timer restarts it.
   void SetInterval(UINT interval);
