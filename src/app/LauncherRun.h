@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/FrmMain.h"
+#include "core/LauncherSettings.h"
 #include "core/UpdateSequence.h"
 #include "win32/DosCommand.h"
 #include "win32/Win32UpdatePlatform.h"
@@ -24,11 +25,14 @@ class TLauncherRun {
   TFrmMainHooks Hooks();
 
  private:
+  void FormCreate();
   TUpdateSequence& Sequence(TFrmMain& frm);
+  void FormClose();
   void cmdPatchTerminated();
 
   TDosCommand cmdPatch;
   TWin32UpdatePlatform FPlatform{cmdPatch};
+  TLauncherSettings FSettings;  // what the creation handler read
   TFrmMain* FFrm = nullptr;
   std::unique_ptr<TUpdateSequence> FSequence;
 };

@@ -45,11 +45,11 @@ void RemoveUnlessWhole(const std::wstring& destination, bool failed, std::int32_
 
 }  // namespace
 
-TDownloadCallback::TDownloadCallback(TCallBack aCallBackFunction, std::u16string url)
-    : fUrl(std::move(url)), fCallBackFunction(std::move(aCallBackFunction)) {}
+TDownloadCallback::TDownloadCallback(TCallBack aCallBackFunction, std::u16string url, std::function<bool()> cancelled)
+    : fUrl(std::move(url)), fCallBackFunction(std::move(aCallBackFunction)), FCancelled(std::move(cancelled)) {}
 
 bool TDownloadCallback::TransferFailed() const {
-  return FHttpStatus >= 400 || FShortBody || FCallbackError != nullptr;
+  return FHttpStatus >= 400 || FShortBody || FCallbackError != nullptr || FAborted;
 }
 
 HRESULT TDownloadCallback::QueryInterface(REFIID riid, void** object) {
@@ -88,7 +88,11 @@ HRESULT TDownloadCallback::GetBindInfo(DWORD*, BINDINFO*) {
 
 HRESULT TDownloadCallback::OnProgress(ULONG progress, ULONG total, ULONG statusCode, LPCWSTR statusText) {
   const auto status = static_cast<TDownloadStatus>(statusCode);
-  if (FCallbackError) return E_ABORT;
+  if (FCallbackError || FAborted) return E_ABORT;
+  if (FCancelled && FCancelled()) {
+    FAborted = true;
+    return E_ABORT;
+  }
   try {
     if (status == TDownloadStatus::dsBegindownloaddata) {
       Forward(progress, total, statusCode);
@@ -125,9 +129,10 @@ HRESULT TDownloadCallback::OnResponse(DWORD responseCode, LPCWSTR, LPCWSTR, LPWS
   return S_OK;
 }
 
-void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback) {
+void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback,
+                       const std::function<bool()>& cancelled) {
   TComApartment apartment;
-  TComPtr<TDownloadCallback> status(new TDownloadCallback(callback, url));
+  TComPtr<TDownloadCallback> status(new TDownloadCallback(callback, url, cancelled));
   SetLauncherUserAgent();
   const std::wstring target = ToWide(destination);
   const HRESULT result = ::URLDownloadToFileW(nullptr, ToWide(url).c_str(), target.c_str(), 0,

@@ -25,12 +25,15 @@ using TCallBack = std::function<void(std::int32_t ulProgress, std::int32_t ulPro
 // (Wine's moniker would otherwise keep both). Every request carries the launcher's user
 // agent and is fetched from the server, never from the URL cache. An exception thrown by
 // `callback` cancels the transfer and leaves here once the moniker has returned.
-void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback);
+// `cancelled` is asked on every report; when it says so the transfer is aborted and no
+// file is left.
+void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback,
+                       const std::function<bool()>& cancelled = {});
 
 // The status callback of one download; it also reads the HTTP status of the answer.
 class TDownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
  public:
-  TDownloadCallback(TCallBack aCallBackFunction, std::u16string url);
+  TDownloadCallback(TCallBack aCallBackFunction, std::u16string url, std::function<bool()> cancelled = {});
 
   // Whether the transfer went wrong although the moniker may call it finished: an HTTP
   // error status, fewer bytes than announced, or a callback that failed.
@@ -70,6 +73,8 @@ class TDownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
   std::int32_t FTotal = 0;
   bool FShortBody = false;
   std::exception_ptr FCallbackError;
+  std::function<bool()> FCancelled;
+  bool FAborted = false;  // cancelled by the caller
 };
 
 }  // namespace cvl

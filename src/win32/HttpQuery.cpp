@@ -135,9 +135,9 @@ THttpAnswer TWinHttpClient::Get(const THttpRequest& request) {
   return answer;
 }
 
-int QueryServerInfo(TFrmMainState& state) {
+int QueryServerInfo(TConnectInfo& info, std::u16string& baseServerAdr, const std::function<bool()>&) {
   TWinHttpClient http;
-  return QueryServerInfo(state, http);
+  return QueryServerInfo(info, baseServerAdr, http);
 }
 
 }  // namespace cvl

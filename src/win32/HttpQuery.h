@@ -2,8 +2,10 @@
 // (core/ServerInfo.h).
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "core/Exception.h"
-#include "core/FrmMainState.h"
 #include "core/ServerInfo.h"
 
 namespace cvl {
@@ -23,6 +25,6 @@ class TWinHttpClient : public IHttpClient {
 };
 
 // The main window's query: QueryServerInfo of the core over TWinHttpClient. 1 or -1.
-int QueryServerInfo(TFrmMainState& state);
+int QueryServerInfo(TConnectInfo& info, std::u16string& baseServerAdr, const std::function<bool()>& cancelled);
 
 }  // namespace cvl

@@ -71,13 +71,20 @@ class Net : public ::testing::Test {
     fs::remove_all(FFolder, ec);
   }
 
-  TFrmMainState StateFor(int port) {
-    TFrmMainState state;
-    state.FConnectInfo = std::make_unique<TConnectInfo>();
-    state.FConnectInfo->App_center_ip = u"127.0.0.1";
-    state.FConnectInfo->App_center_port = port;
+  // The record and the server prefix a query reads and writes.
+  struct TQueryState {
+    TConnectInfo FConnectInfo;
+    std::u16string FBaseServerAdr;
+  };
+
+  TQueryState StateFor(int port) {
+    TQueryState state;
+    state.FConnectInfo.App_center_ip = u"127.0.0.1";
+    state.FConnectInfo.App_center_port = port;
     return state;
   }
+
+  static int Query(TQueryState& state) { return QueryServerInfo(state.FConnectInfo, state.FBaseServerAdr, {}); }
   int ServerPort() { return std::stoi(Env("CVL_TEST_SERVER").substr(Env("CVL_TEST_SERVER").find(':') + 1)); }
 
   std::vector<TReport> Download(const std::u16string& url, const fs::path& destination) {
@@ -138,14 +145,14 @@ TEST(DownloadCallback, ForwardsOnlyDataStatusesAndPumpsOnEveryReport) {
 }
 
 TEST_F(Net, QueryFillsTheRecordAndSendsTheLauncherHeaders) {
-  TFrmMainState state = StateFor(ServerPort());
-  ASSERT_EQ(QueryServerInfo(state), 1);
-  EXPECT_EQ(state.FConnectInfo->Server_ip, u"10.0.0.7");
-  EXPECT_EQ(state.FConnectInfo->PatchVersion, 42);
+  TQueryState state = StateFor(ServerPort());
+  ASSERT_EQ(Query(state), 1);
+  EXPECT_EQ(state.FConnectInfo.Server_ip, u"10.0.0.7");
+  EXPECT_EQ(state.FConnectInfo.PatchVersion, 42);
   EXPECT_EQ(state.FBaseServerAdr, ServerUrl(""));
-  EXPECT_EQ(state.FConnectInfo->VdnBinDownload, ServerUrl("/files/client.bin"));
-  EXPECT_TRUE(state.FConnectInfo->Log);
-  EXPECT_EQ(PatchDownloadPath(state.FConnectInfo->PatchList), u"/connector/patch/");
+  EXPECT_EQ(state.FConnectInfo.VdnBinDownload, ServerUrl("/files/client.bin"));
+  EXPECT_TRUE(state.FConnectInfo.Log);
+  EXPECT_EQ(PatchDownloadPath(state.FConnectInfo.PatchList), u"/connector/patch/");
   const auto requests = Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0]["path"], "/outgame/info");
@@ -165,15 +172,15 @@ TEST_F(Net, QueryJudgesTheAnswerNotItsStatusBelow500) {
   };
   for (const auto& [rule, expected] : cases) {
     Control("/__rule?path=/outgame/info&" + rule);
-    TFrmMainState state = StateFor(ServerPort());
-    EXPECT_EQ(QueryServerInfo(state), expected) << rule;
+    TQueryState state = StateFor(ServerPort());
+    EXPECT_EQ(Query(state), expected) << rule;
   }
 }
 
 TEST_F(Net, QueryOfAnUnreachableServerFails) {
   const int port = std::stoi(Env("CVL_CLOSED_PORT"));
-  TFrmMainState state = StateFor(port);
-  EXPECT_EQ(QueryServerInfo(state), -1);
+  TQueryState state = StateFor(port);
+  EXPECT_EQ(Query(state), -1);
   EXPECT_EQ(state.FBaseServerAdr, u"http://127.0.0.1:" + IntToText(port));
 }
 
