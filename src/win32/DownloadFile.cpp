@@ -187,7 +187,9 @@ HRESULT TDownloadCallback::GetBindInfo(DWORD* flags, BINDINFO* info) {
 
 HRESULT TDownloadCallback::OnProgress(ULONG progress, ULONG total, ULONG statusCode, LPCWSTR statusText) {
   const auto status = static_cast<TDownloadStatus>(statusCode);
-  if (Failing()) return E_ABORT;
+  // An error page's reports still go out (the fetch step logs the last status it saw);
+  // only the end is kept back, below.
+  if (FAborted || FWriteFailed || FCallbackError) return E_ABORT;
   try {
     if (status == TDownloadStatus::dsBegindownloaddata || status == TDownloadStatus::dsDownloadingdata) {
       if (static_cast<std::int32_t>(progress) > FProgress) FLastActivity = ::GetTickCount64();
