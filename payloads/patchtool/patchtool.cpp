@@ -37,6 +37,9 @@ int wmain() {
   ::GetCurrentDirectoryW(MAX_PATH, current);
   std::wprintf(L"patchtool: started in %ls\n", current);
   std::fflush(stdout);
+  // A test keeps the tool busy by leaving "patchtool.hold" in the folder it runs in: it
+  // waits while that file exists, two minutes at the most.
+  for (int i = 0; i < 1200 && ::GetFileAttributesW(L"patchtool.hold") != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(100);
 
   const std::wstring library = OwnFolder() + L"PackingLibraryWrapper-Win32-Release.dll";
   HMODULE module = ::LoadLibraryW(library.c_str());

@@ -164,7 +164,7 @@ void TFrmMain::WireEvents() {
 void TFrmMain::RunCreationHook() {
   // An error of the creation handler is shown, and the window is still shown afterwards.
   try {
-    if (FHooks.FormCreate) FHooks.FormCreate(FState);
+    if (FHooks.FormCreate) FHooks.FormCreate();
   } catch (...) {
     ShowCurrentExceptionBox(nullptr);
   }
@@ -214,6 +214,10 @@ void TFrmMain::ShowFatalMessage(const std::u16string& message) {
 }
 
 void TFrmMain::Close() {
+  // Once only: a close that arrives while the first one runs (a timer tick or a click
+  // inside a nested message pump) finds the window already on its way out.
+  if (FClosing) return;
+  FClosing = true;
   if (FHandle == nullptr || !::IsWindow(FHandle)) return;
   FormClose();
   ::DestroyWindow(FHandle);
@@ -230,8 +234,10 @@ void TFrmMain::FormShow() {
 }
 
 void TFrmMain::FormClose() {
-  FState.FInstallFiles.reset();
-  FState.FConnectInfo.reset();
+  // The run's objects are not freed here: a step of the start-up sequence may still be
+  // inside a nested message pump with them. It sees Closing() at its next check and
+  // unwinds; they go with the run after the message loop has ended.
+  if (FHooks.FormClose) FHooks.FormClose();
 }
 
 void TFrmMain::Shape1MouseDown(TMouseButton button) {
@@ -351,6 +357,7 @@ LRESULT TFrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       Close();
       return 0;
     case WM_DESTROY:
+      FClosing = true;
       for (TWindowTimer* timer : {&TimerShowDownload, &TimerClose, &FAnimation}) timer->SetEnabled(false);
       ::PostQuitMessage(0);
       return 0;

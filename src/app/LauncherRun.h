@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/FrmMain.h"
+#include "core/LauncherSettings.h"
 #include "core/UpdateSequence.h"
 #include "win32/platform/Win32UpdatePlatform.h"
 #include "win32/process/DosCommand.h"
@@ -24,11 +25,14 @@ class TLauncherRun {
   TFrmMainHooks Hooks();
 
  private:
+  void FormCreate();
   TUpdateSequence& Sequence(TFrmMain& frm);
+  void FormClose();
   void cmdPatchTerminated();
 
   TDosCommand cmdPatch;
   TWin32UpdatePlatform FPlatform{cmdPatch};
+  TLauncherSettings FSettings;  // what the creation handler read
   TFrmMain* FFrm = nullptr;
   std::unique_ptr<TUpdateSequence> FSequence;
 };

@@ -547,6 +547,10 @@ def scenario_two_launches(h):
         h.check(f.read().endswith(b"marker"), "Proc.exe not replaced")
 
 
+# The module whose scenario_* functions main() runs; another test file sets its own.
+SCENARIO_MODULE = None
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("scenario")
@@ -558,7 +562,7 @@ def main():
     args.run = [os.path.abspath(args.run[0])] + args.run[1:]
     args.bin, args.server, args.work = map(os.path.abspath, (args.bin, args.server, args.work))
     os.makedirs(args.work, exist_ok=True)
-    scenario = globals().get("scenario_" + args.scenario)
+    scenario = getattr(SCENARIO_MODULE or sys.modules[__name__], "scenario_" + args.scenario, None)
     if scenario is None:
         print("unknown scenario " + args.scenario)
         return 2

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
+#include <utility>
 #include <map>
 #include <set>
 
 #include "core/Exception.h"
-#include "core/FrmMainState.h"
+#include "core/LauncherSettings.h"
 #include "core/LauncherTexts.h"
 #include "core/StatusDisplay.h"
 #include "core/StringCipher.h"
@@ -37,6 +39,7 @@ class TFakeDisplay : public IStatusDisplay {
     FText = message;
   }
   void Close() override { Closed = true; }
+  bool Closing() const override { return Closed; }
 
   std::vector<std::string> Texts;
   bool PromptShown = false;
@@ -58,8 +61,10 @@ const TAttempt kUnreachable{{}, false};
 class TFakePlatform : public IUpdatePlatform {
  public:
   void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
-                         const TProgress& progress) override {
+                         const TProgress& progress, const TCancelled&) override {
     Events.push_back("download " + U8(url));
+    CloseIf("download " + U8(url));
+    if (OnDownload) std::exchange(OnDownload, nullptr)();
     auto& queue = Downloads[U8(url)];
     const TAttempt attempt = queue.empty() ? kUnreachable : queue.front();
     if (!queue.empty() && queue.size() > 1) queue.pop_front();
@@ -71,11 +76,16 @@ class TFakePlatform : public IUpdatePlatform {
     Events.push_back("delete " + U8(path));
     Files.erase(U8(path));
   }
-  void ExtractZip(const std::u16string& archive, const std::u16string& directory) override {
+  void ExtractZip(const std::u16string& archive, const std::u16string& directory, const TCancelled& cancelled) override {
     Events.push_back("extract " + U8(archive) + " -> " + U8(directory));
+    // A close during the unpack cancels it: nothing of the archive is applied.
+    if (CloseIf("extract " + U8(archive)) && cancelled()) throw Exception("EAbort", u"cancelled");
     if (ExtractFails) throw Exception("EZipError", u"bad archive");
   }
-  void RunAndWait(const std::u16string& commandLine) override { Events.push_back("runwait " + U8(commandLine)); }
+  void RunAndWait(const std::u16string& commandLine, const TCancelled&) override {
+    Events.push_back("runwait " + U8(commandLine));
+    CloseIf("runwait " + U8(commandLine));
+  }
   bool RunProgram(const std::u16string& commandLine) override {
     Events.push_back("run " + U8(commandLine));
     return true;
@@ -86,12 +96,13 @@ class TFakePlatform : public IUpdatePlatform {
     Events.push_back("patchtool " + U8(application) + " | " + U8(commandLine) + " | " + U8(directory));
   }
   void ChangeCurrentDirectory(const std::u16string& directory) override { Events.push_back("cd " + U8(directory)); }
-  int QueryServerInfo(TFrmMainState& state) override {
+  int QueryServerInfo(TConnectInfo& info, std::u16string& baseServerAdr, const TCancelled&) override {
     Events.push_back("query");
-    state.FBaseServerAdr = u"http://10.0.0.5:8080";
+    CloseIf("query");
+    baseServerAdr = u"http://10.0.0.5:8080";
     if (ServerDown) return -1;
-    state.FConnectInfo->PatchList = PatchList;
-    state.FConnectInfo->PatchVersion = ServerLevel;
+    info.PatchList = PatchList;
+    info.PatchVersion = ServerLevel;
     return 1;
   }
   bool WebView2Installed() override { return WebView2; }
@@ -108,6 +119,13 @@ class TFakePlatform : public IUpdatePlatform {
   std::u16string LongTempPath() override { return u"C:\\Temp\\"; }
   std::u16string NewGuidText() override { return u"{GUID-" + IntToText(++Guids) + u"}"; }
   void ForceDirectories(const std::u16string& path) override { Events.push_back("mkdir " + U8(path)); }
+
+  // The window is closed (as by the player) when the event that starts with CloseOn happens.
+  bool CloseIf(const std::string& event) {
+    if (Display == nullptr || CloseOn.empty() || event.rfind(CloseOn, 0) != 0) return false;
+    Display->Close();
+    return true;
+  }
 
   bool Has(const std::string& event) const { return std::find(Events.begin(), Events.end(), event) != Events.end(); }
   int Count(const std::string& prefix) const {
@@ -126,28 +144,40 @@ class TFakePlatform : public IUpdatePlatform {
   std::u16string PatchList = u"{\"download_path\":\"/connector/patches/\"}";
   std::int32_t ServerLevel = 0;
   int Guids = 0;
+  TFakeDisplay* Display = nullptr;
+  std::string CloseOn;
+  std::function<void()> OnDownload;  // runs once, inside the next download
 };
 
 class UpdateSequence : public ::testing::Test {
  protected:
   void SetUp() override {
-    State.FConnectInfo = std::make_unique<TConnectInfo>();
-    State.FConnectInfo->App_center_ip = u"10.0.0.5";
-    State.FConnectInfo->App_center_port = 8080;
-    State.FInstallFiles = std::make_unique<std::vector<std::u16string>>();
-    State.FBaseDirectory = u"C:\\Game Dir\\";
-    State.FConfigFileName = u"C:\\Launcher\\CVLauncher.cfg";
-    State.FEnglishClient = true;
+    Settings.FConnectInfo.App_center_ip = u"10.0.0.5";
+    Settings.FConnectInfo.App_center_port = 8080;
+    Settings.FBaseDirectory = u"C:\\Game Dir\\";
+    Settings.FConfigFileName = u"C:\\Launcher\\CVLauncher.cfg";
+    Settings.FEnglishClient = true;
   }
   void SetPre(std::initializer_list<const char16_t*> plain) {
-    for (const char16_t* entry : plain) State.FInstallFiles->push_back(EncryptString(entry, ServerKeyText));
+    for (const char16_t* entry : plain) Settings.FInstallFiles.push_back(EncryptString(entry, ServerKeyText));
   }
+  // The sequence takes its copy of the settings when first used.
+  TUpdateSequence& Sequence() {
+    if (!FSequence) {
+      Platform.Display = &Display;
+      FSequence = std::make_unique<TUpdateSequence>(Settings, Display, Platform);
+    }
+    return *FSequence;
+  }
+  const TUpdateState& State() { return Sequence().State(); }
   void Serve(const std::string& url, std::deque<TAttempt> attempts) { Platform.Downloads[url] = std::move(attempts); }
 
-  TFrmMainState State;
+  TLauncherSettings Settings;
   TFakeDisplay Display;
   TFakePlatform Platform;
-  TUpdateSequence Sequence{State, Display, Platform};
+
+ private:
+  std::unique_ptr<TUpdateSequence> FSequence;
 };
 
 const std::string kPatches = "http://10.0.0.5:8080/connector/patches/";
@@ -159,9 +189,9 @@ TEST_F(UpdateSequence, PrerequisitesAllGoodEraseThePreSectionAndLaunchWithoutQue
   Platform.WebView2 = true;  // entry 1 is not even needed then
   Serve(kPre + "vc2012.zip", {kGood});
   Serve(kPre + "vc2022.zip", {kGood});
-  Sequence.TimerShowDownloadTimer();
+  Sequence().TimerShowDownloadTimer();
 
-  EXPECT_EQ(U8(State.FBaseRemote), kPre);
+  EXPECT_EQ(U8(State().FBaseRemote), kPre);
   EXPECT_FALSE(Platform.Has("download " + kPre + "webview.zip"));
   EXPECT_TRUE(Platform.Has("runwait \"C:\\Game Dir\\vc2012.exe\" /silent /install"));
   EXPECT_TRUE(Platform.Has("runwait \"C:\\Game Dir\\vc2022.exe\" /silent /install"));
@@ -181,7 +211,7 @@ TEST_F(UpdateSequence, FailedPrerequisiteStillFetchesTheOthersThenPromptsAndYesR
   SetPre({u"/pre/", u"webview.zip", u"vc2012.zip", u"vc2022.zip"});
   Serve(kPre + "vc2012.zip", {kGood});
   Serve(kPre + "vc2022.zip", {kGood});
-  Sequence.TimerShowDownloadTimer();
+  Sequence().TimerShowDownloadTimer();
 
   EXPECT_EQ(Platform.Count("download " + kPre + "webview.zip"), 5);
   EXPECT_EQ(Platform.Log, std::vector<std::string>(5, "DownloadStatus is not correct: 0"));
@@ -191,7 +221,7 @@ TEST_F(UpdateSequence, FailedPrerequisiteStillFetchesTheOthersThenPromptsAndYesR
   EXPECT_EQ(Display.StatusText(), texts::kPrerequisitesFailed);
 
   Platform.ServerDown = true;
-  Sequence.ImgYesClick();
+  Sequence().ImgYesClick();
   EXPECT_TRUE(Platform.Has("query"));
   EXPECT_EQ(Display.Fatal, "Server not available! Closing the launcher...");
   EXPECT_FALSE(Display.PromptShown) << "the prompt gives way while the update runs";
@@ -199,18 +229,18 @@ TEST_F(UpdateSequence, FailedPrerequisiteStillFetchesTheOthersThenPromptsAndYesR
 
 TEST_F(UpdateSequence, PreSectionWithOneEntryFailsOnTheFirstMissingEntry) {
   SetPre({u"/pre/"});
-  EXPECT_THROW(Sequence.TimerShowDownloadTimer(), Exception);
-  EXPECT_EQ(U8(State.FBaseRemote), kPre);
+  EXPECT_THROW(Sequence().TimerShowDownloadTimer(), Exception);
+  EXPECT_EQ(U8(State().FBaseRemote), kPre);
 }
 
 TEST_F(UpdateSequence, UndecryptablePreEntryEscapes) {
-  State.FInstallFiles->push_back(u"QUJ");
-  EXPECT_THROW(Sequence.TimerShowDownloadTimer(), EDecryptError);
+  Settings.FInstallFiles.push_back(u"QUJ");
+  EXPECT_THROW(Sequence().TimerShowDownloadTimer(), EDecryptError);
 }
 
 TEST_F(UpdateSequence, InstallClientLaunchesDirectlyWithoutServerContact) {
-  State.FInstallClient = true;
-  Sequence.TimerShowDownloadTimer();
+  Settings.FInstallClient = true;
+  Sequence().TimerShowDownloadTimer();
   EXPECT_FALSE(Platform.Has("query"));
   EXPECT_EQ(Platform.Count("download"), 0);
   EXPECT_TRUE(Platform.Has("run \"C:\\Game Dir\\Proc.exe\" /EMUL"));
@@ -218,13 +248,14 @@ TEST_F(UpdateSequence, InstallClientLaunchesDirectlyWithoutServerContact) {
   EXPECT_TRUE(Platform.Has("write LEProcEXE C:\\Temp\\{GUID-1}\\LEProc.exe"));
   EXPECT_TRUE(Platform.Has("write CVLauncherEXE C:\\Game Dir\\Proc.exe"));
   EXPECT_TRUE(Platform.Has("write CVLauncherCONFIG C:\\Game Dir\\Proc.exe.le.config"));
-  EXPECT_EQ(U8(State.FTempPath), "C:\\Temp\\{GUID-1}\\");
+  EXPECT_EQ(U8(State().FTempPath), "C:\\Temp\\{GUID-1}\\");
   EXPECT_TRUE(Display.Closed);
 }
 
 TEST_F(UpdateSequence, SecondLaunchKeepsProcExeAndMakesANewTemporaryFolder) {
-  Sequence.LaunchClient();
-  Sequence.LaunchClient();
+  Sequence().LaunchClient();
+  Display.Closed = false;  // as in a second start of the program
+  Sequence().LaunchClient();
   EXPECT_EQ(Platform.Count("write CVLauncherEXE"), 1);
   EXPECT_EQ(Platform.Count("write CVLauncherCONFIG"), 2);
   EXPECT_TRUE(Platform.Has("mkdir C:\\Temp\\{GUID-1}\\"));
@@ -253,10 +284,9 @@ TEST_F(UpdateSequence, PatchRoads) {
   };
   for (const auto& road : roads) {
     SCOPED_TRACE(road.Name);
-    TFrmMainState state;
-    state.FConnectInfo = std::make_unique<TConnectInfo>(*State.FConnectInfo);
-    state.FInstallFiles = std::make_unique<std::vector<std::u16string>>();
-    state.FBaseDirectory = State.FBaseDirectory;
+    TLauncherSettings state;
+    state.FConnectInfo = Settings.FConnectInfo;
+    state.FBaseDirectory = Settings.FBaseDirectory;
     state.FEnglishClient = true;
     state.FClientActualPatchVersion = road.Installed;
     state.FUpdateClientLanguage = road.Language;
@@ -294,31 +324,31 @@ TEST_F(UpdateSequence, PatchRoads) {
 }
 
 TEST_F(UpdateSequence, FailingPatchPromptsAndKeepsTheLevel) {
-  State.FClientActualPatchVersion = 3;
+  Settings.FClientActualPatchVersion = 3;
   Platform.ServerLevel = 5;
   Serve(kPatches + "patch_4.zip", {kGood});
-  Sequence.TimerShowDownloadTimer();
-  EXPECT_EQ(State.FNewPatchVersion, 4);
+  Sequence().TimerShowDownloadTimer();
+  EXPECT_EQ(State().FNewPatchVersion, 4);
   EXPECT_EQ(Platform.Count("download " + kPatches + "patch_5.zip"), 5);
   EXPECT_EQ(Display.StatusText(), texts::kUpdateFailed);
   EXPECT_EQ(Platform.Count("patchtool"), 0);
 
-  Sequence.ImgYesClick();
+  Sequence().ImgYesClick();
   EXPECT_EQ(Platform.Count("save"), 0);
   EXPECT_TRUE(Display.Closed);
 }
 
 TEST_F(UpdateSequence, YesOnAnyOtherTextDoesNothingAndNoCloses) {
-  Sequence.ImgYesClick();
+  Sequence().ImgYesClick();
   EXPECT_TRUE(Platform.Events.empty());
   EXPECT_FALSE(Display.Closed);
-  Sequence.ImgNoClick();
+  Sequence().ImgNoClick();
   EXPECT_TRUE(Display.Closed);
 }
 
 TEST_F(UpdateSequence, ServerDownShowsTheFatalMessageAndChangesNothing) {
   Platform.ServerDown = true;
-  Sequence.TimerShowDownloadTimer();
+  Sequence().TimerShowDownloadTimer();
   EXPECT_EQ(Display.Fatal, "Server not available! Closing the launcher...");
   EXPECT_EQ(Platform.Events, std::vector<std::string>{"query"});
 }
@@ -336,9 +366,8 @@ TEST_F(UpdateSequence, PatchListForms) {
       {u"{\"download_path\":\"/p/\"}", false, 5},
   };
   for (const auto& c : cases) {
-    TFrmMainState state;
-    state.FConnectInfo = std::make_unique<TConnectInfo>(*State.FConnectInfo);
-    state.FInstallFiles = std::make_unique<std::vector<std::u16string>>();
+    TLauncherSettings state;
+    state.FConnectInfo = Settings.FConnectInfo;
     state.FClientActualPatchVersion = 5;
     TFakeDisplay display;
     TFakePlatform platform;
@@ -349,34 +378,34 @@ TEST_F(UpdateSequence, PatchListForms) {
       EXPECT_THROW(sequence.TimerShowDownloadTimer(), Exception) << U8(c.List);
     } else {
       sequence.TimerShowDownloadTimer();
-      EXPECT_EQ(state.FNewPatchVersion, c.NewLevel) << U8(c.List);
+      EXPECT_EQ(sequence.State().FNewPatchVersion, c.NewLevel) << U8(c.List);
       EXPECT_TRUE(display.Closed) << U8(c.List);
     }
   }
 }
 
 TEST_F(UpdateSequence, KeepUpdateFilesLeavesTheToolInPlace) {
-  State.FKeepUpdateFiles = true;
-  State.FUpdateClientLanguage = true;
+  Settings.FKeepUpdateFiles = true;
+  Settings.FUpdateClientLanguage = true;
   Serve(kLanguage + "patch_english_lang.zip", {kGood});
-  Sequence.TimerShowDownloadTimer();
-  Sequence.cmdPatchTerminated();
+  Sequence().TimerShowDownloadTimer();
+  Sequence().cmdPatchTerminated();
   EXPECT_EQ(Platform.Count("delete C:\\Game Dir\\patchtool.exe"), 0);
 }
 
 TEST_F(UpdateSequence, KoreanLanguagePatchWhenLanguageIsZero) {
-  State.FEnglishClient = false;
-  State.FUpdateClientLanguage = true;
+  Settings.FEnglishClient = false;
+  Settings.FUpdateClientLanguage = true;
   Serve(kLanguage + "patch_korean_lang.zip", {kGood});
-  Sequence.TimerShowDownloadTimer();
+  Sequence().TimerShowDownloadTimer();
   EXPECT_TRUE(Platform.Has("download " + kLanguage + "patch_korean_lang.zip"));
 }
 
 TEST_F(UpdateSequence, PatchToolThatCannotStartEndsInTheUpdatePrompt) {
-  State.FUpdateClientLanguage = true;
+  Settings.FUpdateClientLanguage = true;
   Platform.PatchToolFails = true;
   Serve(kLanguage + "patch_english_lang.zip", {kGood});
-  Sequence.TimerShowDownloadTimer();
+  Sequence().TimerShowDownloadTimer();
   EXPECT_EQ(Display.StatusText(), texts::kUpdateFailed);
   EXPECT_TRUE(Display.PromptShown);
 }
@@ -385,7 +414,7 @@ TEST_F(UpdateSequence, FetchRetriesLogsAndUnpacksOnce) {
   const std::string url = "http://h/f/a.zip";
   const TAttempt noFile{{TDownloadStatus::dsEnddownloaddata}, false};
   Serve(url, {kUnreachable, noFile, kGood});
-  EXPECT_TRUE(Sequence.FetchFile(u"http://h/f/", u"a.zip", u"A", true, false));
+  EXPECT_TRUE(Sequence().FetchFile(u"http://h/f/", u"a.zip", u"A", true, false));
   EXPECT_EQ(Platform.Count("download"), 3);
   EXPECT_EQ(Platform.Log, std::vector<std::string>{"DownloadStatus is not correct: 0"}) << "no log line for a missing file";
   EXPECT_EQ(Platform.Count("extract"), 1);
@@ -394,18 +423,109 @@ TEST_F(UpdateSequence, FetchRetriesLogsAndUnpacksOnce) {
 
 TEST_F(UpdateSequence, EachAttemptIsJudgedByItsOwnReports) {
   Serve("http://h/f/a.zip", {kGood});
-  ASSERT_TRUE(Sequence.FetchFile(u"http://h/f/", u"a.zip", u"A", false, false));
+  ASSERT_TRUE(Sequence().FetchFile(u"http://h/f/", u"a.zip", u"A", false, false));
   // The next download reports nothing, though a file of its name happens to exist.
   Platform.Files.insert("C:\\Game Dir\\b.zip");
-  EXPECT_FALSE(Sequence.FetchFile(u"http://h/f/", u"b.zip", u"B", false, true));
+  EXPECT_FALSE(Sequence().FetchFile(u"http://h/f/", u"b.zip", u"B", false, true));
   EXPECT_EQ(Platform.Count("runwait"), 0) << "no installer after a failed fetch";
 }
 
 TEST_F(UpdateSequence, UnpackErrorEscapesAndKeepsTheArchive) {
   Serve("http://h/f/a.zip", {kGood});
   Platform.ExtractFails = true;
-  EXPECT_THROW(Sequence.FetchFile(u"http://h/f/", u"a.zip", u"A", true, false), Exception);
+  EXPECT_THROW(Sequence().FetchFile(u"http://h/f/", u"a.zip", u"A", true, false), Exception);
   EXPECT_TRUE(Platform.FileExists(u"C:\\Game Dir\\a.zip"));
+}
+
+// A close at any step ends the run right there: after the step that saw it, nothing of
+// the update happens any more (no request, unpacking, installer, tool, launch or write).
+TEST_F(UpdateSequence, CloseAtEachStepStopsEverythingAfterIt) {
+  struct TCase {
+    const char* CloseOn;
+    bool Prerequisites;
+  };
+  const TCase cases[] = {
+      {"download http://10.0.0.5:8080/pre/vc2012.zip", true},
+      {"runwait \"C:\\Game Dir\\vc2012.exe\"", true},
+      {"query", false},
+      {"download http://10.0.0.5:8080/connector/patches/patch_4.zip", false},
+      {"extract C:\\Game Dir\\patch_4.zip", false},
+      {"download http://10.0.0.5:8080/connector/patch/patch_english_lang.zip", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.CloseOn);
+    TLauncherSettings settings = Settings;
+    settings.FClientActualPatchVersion = 3;
+    settings.FUpdateClientLanguage = true;
+    if (c.Prerequisites) {
+      for (const char16_t* entry : {u"/pre/", u"webview.zip", u"vc2012.zip", u"vc2022.zip"}) {
+        settings.FInstallFiles.push_back(EncryptString(entry, ServerKeyText));
+      }
+    }
+    TFakeDisplay display;
+    TFakePlatform platform;
+    platform.Display = &display;
+    platform.CloseOn = c.CloseOn;
+    platform.WebView2 = true;
+    platform.ServerLevel = 5;
+    for (const char* file : {"pre/vc2012.zip", "pre/vc2022.zip", "connector/patches/patch_4.zip",
+                             "connector/patches/patch_5.zip", "connector/patch/patch_english_lang.zip"}) {
+      platform.Downloads["http://10.0.0.5:8080/" + std::string(file)] = {kGood};
+    }
+    TUpdateSequence sequence(settings, display, platform);
+    sequence.TimerShowDownloadTimer();
+
+    const auto at = std::find_if(platform.Events.begin(), platform.Events.end(),
+                                 [&](const std::string& e) { return e.rfind(c.CloseOn, 0) == 0; });
+    ASSERT_NE(at, platform.Events.end());
+    EXPECT_EQ(std::vector<std::string>(at + 1, platform.Events.end()), std::vector<std::string>{});
+    EXPECT_TRUE(display.Fatal.empty());
+    EXPECT_FALSE(display.PromptShown);
+
+    // Whatever arrives afterwards from the window or the runner starts nothing.
+    const std::size_t events = platform.Events.size();
+    sequence.TimerShowDownloadTimer();
+    sequence.ImgYesClick();
+    sequence.cmdPatchTerminated();
+    EXPECT_EQ(platform.Events.size(), events);
+  }
+}
+
+TEST_F(UpdateSequence, CloseWhileThePatchToolRunsWritesNothingAndLaunchesNothing) {
+  Settings.FUpdateClientLanguage = true;
+  Serve(kLanguage + "patch_english_lang.zip", {kGood});
+  Sequence().TimerShowDownloadTimer();
+  ASSERT_EQ(Platform.Count("patchtool"), 1);
+  Display.Close();
+  Sequence().cmdPatchTerminated();
+  EXPECT_EQ(Platform.Count("clear"), 0);
+  EXPECT_EQ(Platform.Count("save"), 0);
+  EXPECT_EQ(Platform.Count("run "), 0);
+}
+
+TEST_F(UpdateSequence, NoOnThePromptClosesAndYesAfterwardsDoesNothing) {
+  Settings.FClientActualPatchVersion = 3;
+  Platform.ServerLevel = 4;
+  Sequence().TimerShowDownloadTimer();  // patch_4 is not served: the update prompt
+  ASSERT_EQ(Display.StatusText(), texts::kUpdateFailed);
+  const std::size_t events = Platform.Events.size();
+  Sequence().ImgNoClick();
+  Sequence().ImgYesClick();
+  EXPECT_TRUE(Display.Closed);
+  EXPECT_EQ(Platform.Events.size(), events);
+}
+
+TEST_F(UpdateSequence, AnEventInsideANestedPumpStartsNoSecondRun) {
+  Serve(kPatches + "patch_1.zip", {kGood});
+  Platform.ServerLevel = 1;
+  Platform.OnDownload = [this] {
+    // A tick and a click delivered while the download lets messages run.
+    Sequence().TimerShowDownloadTimer();
+    Sequence().ImgYesClick();
+  };
+  Sequence().TimerShowDownloadTimer();
+  EXPECT_EQ(Platform.Count("query"), 1);
+  EXPECT_EQ(Platform.Count("download"), 1);
 }
 
 TEST(UpdateSequenceText, ProgressPercentages) {

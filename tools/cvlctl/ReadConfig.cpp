@@ -63,17 +63,17 @@ class TDryRunPlatform : public IFormCreatePlatform {
 
 struct TOption {
   std::u16string_view Key;
-  bool TFrmMainState::*Flag;  // null for PatchVersion, the one integer
+  bool TLauncherSettings::*Flag;  // null for PatchVersion, the one integer
 };
 
 // The option names as the operator writes them, with the field each one sets.
 const TOption kOptions[] = {
-    {u"InstallClient", &TFrmMainState::FInstallClient},
-    {u"Language", &TFrmMainState::FEnglishClient},
-    {u"Zephrane", &TFrmMainState::FZephraneVersion},
-    {u"UpdateClientLanguage", &TFrmMainState::FUpdateClientLanguage},
+    {u"InstallClient", &TLauncherSettings::FInstallClient},
+    {u"Language", &TLauncherSettings::FEnglishClient},
+    {u"Zephrane", &TLauncherSettings::FZephraneVersion},
+    {u"UpdateClientLanguage", &TLauncherSettings::FUpdateClientLanguage},
     {u"PatchVersion", nullptr},
-    {u"KeepUpdateFiles", &TFrmMainState::FKeepUpdateFiles},
+    {u"KeepUpdateFiles", &TLauncherSettings::FKeepUpdateFiles},
 };
 
 struct TReport {
@@ -88,7 +88,7 @@ std::u16string Padded(std::u16string_view text, std::size_t width) {
   return padded;
 }
 
-void ReportOptions(TReport& report, const TConfigDocument& config, const TFrmMainState& state) {
+void ReportOptions(TReport& report, const TConfigDocument& config, const TLauncherSettings& state) {
   report.Line(u"[Options]");
   for (const TOption& option : kOptions) {
     const std::u16string value = option.Flag ? (state.*option.Flag ? u"true" : u"false")
@@ -104,7 +104,7 @@ void ReportOptions(TReport& report, const TConfigDocument& config, const TFrmMai
   }
 }
 
-void ReportConnector(TReport& report, const TConfigDocument& config, const TFrmMainState& state,
+void ReportConnector(TReport& report, const TConfigDocument& config, const TLauncherSettings& state,
                      const std::optional<std::u16string>& error) {
   report.Line(u"[User]");
   if (error) {
@@ -114,7 +114,7 @@ void ReportConnector(TReport& report, const TConfigDocument& config, const TFrmM
   }
   const bool recovery = !config.ReadString(UserSection, u"recovery", u"").empty();
   const bool email = !config.ReadString(UserSection, u"email", u"").empty();
-  const TConnectInfo& info = *state.FConnectInfo;
+  const TConnectInfo& info = state.FConnectInfo;
   std::u16string origin = u"(default)";
   if (recovery || email) {
     origin = std::u16string(u"(") + (recovery ? u"address from recovery" : u"default address") + u", " +
@@ -123,8 +123,8 @@ void ReportConnector(TReport& report, const TConfigDocument& config, const TFrmM
   report.Line(u"  connector server      " + info.App_center_ip + u":" + IntToText(info.App_center_port) + u"  " + origin);
 }
 
-void ReportPre(TReport& report, const TFrmMainState& state) {
-  const std::vector<std::u16string>& lines = *state.FInstallFiles;
+void ReportPre(TReport& report, const TLauncherSettings& state) {
+  const std::vector<std::u16string>& lines = state.FInstallFiles;
   report.Line(u"[Pre]");
   if (lines.empty()) {
     report.Line(u"  no entries: the launcher asks the connector server for patches");
@@ -143,7 +143,7 @@ void ReportPre(TReport& report, const TFrmMainState& state) {
       continue;
     }
     std::u16string shown = plain;
-    if (i == 0) shown += u"  -> " + MakeBaseServerAdr(*state.FConnectInfo) + plain;
+    if (i == 0) shown += u"  -> " + MakeBaseServerAdr(state.FConnectInfo) + plain;
     report.Line(u"  " + IntToText(i) + u" " + Padded(label, 24) + shown);
     if (i == 0 && (plain.empty() || plain.front() != u'/' || plain.back() != u'/')) {
       report.Problems.push_back(u"[Pre] entry 0 must be a folder beginning and ending with '/'");
@@ -188,14 +188,14 @@ std::u16string EncodingName(TTextEncoding encoding) {
 }
 
 void ReportNextStart(TReport& report, const TDecodedText& decoded, const std::string& bytes,
-                     const TDryRunFiles& files, const TFrmMainState& state) {
+                     const TDryRunFiles& files, const TLauncherSettings& state) {
   report.Line(u"At its next start the launcher");
-  if (!state.FInstallFiles->empty() && !report.Problems.empty()) {
+  if (!state.FInstallFiles.empty() && !report.Problems.empty()) {
     report.Line(u"  tries to install the prerequisites of [Pre] and stops on the entries above;");
     report.Line(u"  the file stays as it is, so every start stops the same way until [Pre] is mended.");
     return;
   }
-  if (!state.FInstallFiles->empty()) {
+  if (!state.FInstallFiles.empty()) {
     report.Line(u"  installs the prerequisites of [Pre] and starts the client, leaving this file as it is;");
     report.Line(u"  after a successful installation it erases [Pre], and the start after that asks for patches.");
     return;
@@ -230,12 +230,15 @@ int RunReadConfig(const std::vector<std::u16string>& args, const TToolIo& io) {
 
   TDryRunFiles files(*bytes);
   TDryRunPlatform platform(files);
-  TFrmMainState state;
+  TFormCreateResult read = FormCreate(platform);
+  const TLauncherSettings& state = read.Settings;
   std::optional<std::u16string> error;
-  try {
-    FormCreate(state, platform);
-  } catch (const Exception& e) {
-    error = e.Message();
+  if (read.Error) {
+    try {
+      std::rethrow_exception(read.Error);
+    } catch (const Exception& e) {
+      error = e.Message();
+    }
   }
   const TDecodedText decoded = DecodeText(*bytes, TWindows1252CodePage());
   const TConfigDocument config = TConfigDocument::Parse(decoded.Text);

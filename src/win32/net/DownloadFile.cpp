@@ -2,12 +2,16 @@
 
 #include <wininet.h>
 
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "core/ServerInfo.h"
 #include "core/Text.h"
+#include "core/Timeouts.h"
 #include "win32/base/ComScoped.h"
 #include "win32/base/MessagePump.h"
+#include "win32/base/ScopedHandle.h"
 #include "win32/base/WinText.h"
 
 namespace cvl {
@@ -20,21 +24,67 @@ void SetLauncherUserAgent() {
   ::UrlMkSetSessionOption(kUserAgentOption, const_cast<char*>(agent.data()), static_cast<DWORD>(agent.size()), 0);
 }
 
-// The file exists only after a whole, successful transfer.
-void RemoveUnlessWhole(const std::wstring& destination, bool failed, std::int32_t total) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &data)) return;
-  const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  if (failed || (total > 0 && size != static_cast<unsigned long long>(total))) ::DeleteFileW(destination.c_str());
+// How often the wait for a transfer looks at the clock and the caller's wish to stop.
+constexpr DWORD kWaitSliceMs = 50;
+// After an abort the moniker confirms the stop at once; should it not, this long at most.
+constexpr ULONGLONG kAbortGraceMs = 5000;
+constexpr DWORD kReadPieceBytes = 64 * 1024;
+
+// Waits in a message loop of its own until the binding stops, aborting it when the caller
+// cancels, when the callback failed, or when nothing arrived for the stall time-out.
+void WaitForEnd(TDownloadCallback& status, const std::function<bool()>& cancelled) {
+  const ULONGLONG stallMs = DownloadStallTimeoutMs();
+  ULONGLONG abortedAt = 0;
+  while (!status.Stopped()) {
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, kWaitSliceMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    ProcessMessages();
+    if (status.Stopped()) break;
+    const ULONGLONG now = ::GetTickCount64();
+    if (abortedAt == 0) {
+      const bool stop = status.CallbackError() != nullptr || (cancelled && cancelled()) ||
+                        now - status.LastActivity() >= stallMs;
+      if (stop) {
+        status.Abort();
+        abortedAt = now;
+      }
+    } else if (now - abortedAt >= kAbortGraceMs) {
+      break;  // the moniker never confirmed the abort: the transfer is left behind
+    }
+  }
 }
 
 }  // namespace
 
-TDownloadCallback::TDownloadCallback(TCallBack aCallBackFunction, std::u16string url)
-    : fUrl(std::move(url)), fCallBackFunction(std::move(aCallBackFunction)) {}
+TDownloadCallback::TDownloadCallback(TCallBack aCallBackFunction, std::u16string url, HANDLE file)
+    : fUrl(std::move(url)),
+      fCallBackFunction(std::move(aCallBackFunction)),
+      FFile(file),
+      FLastActivity(::GetTickCount64()) {}
+
+bool TDownloadCallback::Failing() const {
+  return FHttpStatus >= 400 || FWriteFailed || FAborted || FCallbackError != nullptr;
+}
 
 bool TDownloadCallback::TransferFailed() const {
-  return FHttpStatus >= 400 || FShortBody || FCallbackError != nullptr;
+  return !FStopped || FAILED(FResult) || Failing() || (FTotal > 0 && FReceived != FTotal);
+}
+
+void TDownloadCallback::Abort() {
+  FAborted = true;
+  if (FBinding) FBinding->Abort();
+}
+
+void TDownloadCallback::Detach() {
+  // The moniker may still call in after the caller has gone: nothing of the caller's is
+  // touched from then on.
+  FFile = INVALID_HANDLE_VALUE;
+  fCallBackFunction = nullptr;
+  FAborted = true;
+}
+
+void TDownloadCallback::ReportEnd(const TCallBack& callback) const {
+  const auto received = static_cast<std::int32_t>(FReceived);
+  if (callback) callback(received, FTotal, TDownloadStatus::dsEnddownloaddata);
 }
 
 HRESULT TDownloadCallback::QueryInterface(REFIID riid, void** object) {
@@ -59,33 +109,76 @@ ULONG TDownloadCallback::Release() {
   return left;
 }
 
-HRESULT TDownloadCallback::OnStartBinding(DWORD, IBinding*) { return S_OK; }
+HRESULT TDownloadCallback::OnStartBinding(DWORD, IBinding* binding) {
+  if (binding != nullptr) {
+    binding->AddRef();
+    FBinding = TComPtr<IBinding>(binding);
+  }
+  return S_OK;
+}
+
 HRESULT TDownloadCallback::GetPriority(LONG*) { return S_OK; }
 HRESULT TDownloadCallback::OnLowResource(DWORD) { return S_OK; }
-HRESULT TDownloadCallback::OnStopBinding(HRESULT, LPCWSTR) { return S_OK; }
-HRESULT TDownloadCallback::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) { return S_OK; }
+
+HRESULT TDownloadCallback::OnStopBinding(HRESULT result, LPCWSTR) {
+  FResult = result;
+  FStopped = true;
+  FBinding.Reset();
+  return S_OK;
+}
+
+HRESULT TDownloadCallback::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) {
+  if (medium == nullptr || medium->tymed != TYMED_ISTREAM || medium->pstm == nullptr) return S_OK;
+  // Pulled data: read until the moniker has nothing more for now, or it stops coming.
+  static thread_local std::vector<char> buffer(kReadPieceBytes);
+  for (;;) {
+    ULONG read = 0;
+    const HRESULT result = medium->pstm->Read(buffer.data(), kReadPieceBytes, &read);
+    if (read > 0) {
+      FReceived += read;
+      FLastActivity = ::GetTickCount64();
+      // An error page's body is read and dropped; a failed write fails the transfer.
+      if (!Failing()) {
+        DWORD written = 0;
+        if (!::WriteFile(FFile, buffer.data(), read, &written, nullptr) || written != read) FWriteFailed = true;
+      }
+    }
+    if (result != S_OK || read == 0) break;
+  }
+  return FWriteFailed ? E_ABORT : S_OK;
+}
+
 HRESULT TDownloadCallback::OnObjectAvailable(REFIID, IUnknown*) { return S_OK; }
 
-HRESULT TDownloadCallback::GetBindInfo(DWORD*, BINDINFO*) {
+HRESULT TDownloadCallback::GetBindInfo(DWORD* flags, BINDINFO* info) {
   ::DeleteUrlCacheEntryW(ToWide(fUrl).c_str());
+  // Bound asynchronously, so the calling thread keeps running its messages, with the
+  // data pulled by us and nothing taken from or left in the URL cache.
+  if (flags != nullptr) {
+    *flags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE;
+  }
+  if (info != nullptr && info->cbSize >= sizeof(info->cbSize)) {
+    const ULONG size = info->cbSize;
+    std::memset(info, 0, size);
+    info->cbSize = size;
+    info->dwBindVerb = BINDVERB_GET;
+  }
   return S_OK;
 }
 
 HRESULT TDownloadCallback::OnProgress(ULONG progress, ULONG total, ULONG statusCode, LPCWSTR statusText) {
   const auto status = static_cast<TDownloadStatus>(statusCode);
-  if (FCallbackError) return E_ABORT;
+  // An error page's reports still go out (the fetch step logs the last status it saw);
+  // only the end is kept back, below.
+  if (FAborted || FWriteFailed || FCallbackError) return E_ABORT;
   try {
-    if (status == TDownloadStatus::dsBegindownloaddata) {
+    if (status == TDownloadStatus::dsBegindownloaddata || status == TDownloadStatus::dsDownloadingdata) {
+      if (static_cast<std::int32_t>(progress) > FProgress) FLastActivity = ::GetTickCount64();
       Forward(progress, total, statusCode);
-      if (statusText != nullptr) ::DeleteUrlCacheEntryW(statusText);
-    } else if (status == TDownloadStatus::dsDownloadingdata) {
-      Forward(progress, total, statusCode);
-    } else if (status == TDownloadStatus::dsEnddownloaddata) {
-      // The end of an error page or of a body cut short is no finished download.
-      FShortBody = total > 0 && progress < total;
-      if (!TransferFailed()) Forward(progress, total, statusCode);
+      if (status == TDownloadStatus::dsBegindownloaddata && statusText != nullptr) ::DeleteUrlCacheEntryW(statusText);
     }
-    ProcessMessages();
+    // The end is reported by the caller once the whole body is in the file: the end of
+    // an error page or of a body cut short is no finished download.
   } catch (...) {
     FCallbackError = std::current_exception();
     return E_ABORT;
@@ -110,14 +203,36 @@ HRESULT TDownloadCallback::OnResponse(DWORD responseCode, LPCWSTR, LPCWSTR, LPWS
   return S_OK;
 }
 
-void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback) {
+void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback,
+                       const std::function<bool()>& cancelled) {
   const TComApartment apartment;  // COM for this thread for the length of the download
-  TComPtr<TDownloadCallback> status(new TDownloadCallback(callback, url));
   SetLauncherUserAgent();
   const std::wstring target = ToWide(destination);
-  const HRESULT result = ::URLDownloadToFileW(nullptr, ToWide(url).c_str(), target.c_str(), 0,
-                                              static_cast<IBindStatusCallback*>(status.Get()));
-  RemoveUnlessWhole(target, FAILED(result) || status->TransferFailed(), status->AnnouncedTotal());
+  const std::wstring part = target + L".part";
+  TScopedHandle file(::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
+  if (!file.Valid()) return;  // nowhere to write: a failed attempt, without reports
+
+  TComPtr<TDownloadCallback> status(new TDownloadCallback(callback, url, file.Get()));
+  TComPtr<IMoniker> moniker;
+  TComPtr<IBindCtx> context;
+  HRESULT result = ::CreateURLMonikerEx(nullptr, ToWide(url).c_str(), moniker.Receive(), URL_MK_UNIFORM);
+  if (SUCCEEDED(result)) result = ::CreateAsyncBindCtx(0, status.Get(), nullptr, context.Receive());
+  if (SUCCEEDED(result)) {
+    TComPtr<IStream> stream;
+    result = moniker->BindToStorage(context.Get(), nullptr, IID_IStream, reinterpret_cast<void**>(stream.Receive()));
+    if (SUCCEEDED(result)) WaitForEnd(*status.Get(), cancelled);
+  }
+  if (context) ::RevokeBindStatusCallback(context.Get(), status.Get());
+  const bool whole = SUCCEEDED(result) && !status->TransferFailed() && !(cancelled && cancelled());
+  status->Detach();
+  file.Close();
+  if (whole && ::MoveFileExW(part.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (const auto error = status->CallbackError()) std::rethrow_exception(error);
+    status->ReportEnd(callback);
+    return;
+  }
+  ::DeleteFileW(part.c_str());
   if (const auto error = status->CallbackError()) std::rethrow_exception(error);
 }
 

@@ -3,18 +3,23 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <memory>
+#include <thread>
 #include <utility>
 
 #include "core/Text.h"
 #include "win32/base/ScopedHandle.h"
 #include "win32/base/SystemError.h"
 #include "win32/base/WinText.h"
+#include "win32/base/MessagePump.h"
 
 namespace cvl {
 namespace {
 
 // An answer larger than this is not the server's small JSON text.
 constexpr std::size_t kMaxBody = 16 * 1024 * 1024;
+// How often the wait for an answer looks at the clock and the caller's wish to stop.
+constexpr DWORD kWaitSliceMs = 50;
 
 // A session, connection or request of WinHTTP.
 struct TInternetHandleTraits {
@@ -131,9 +136,46 @@ THttpAnswer TWinHttpClient::Get(const THttpRequest& request) {
   return answer;
 }
 
-int QueryServerInfo(TFrmMainState& state) {
-  TWinHttpClient http;
-  return QueryServerInfo(state, http);
+THttpAnswer TWaitingHttpClient::Get(const THttpRequest& request) {
+  // What the exchange and this thread share. The exchange may outlive the wait (a server
+  // that never answers): it then finishes alone, into state nobody reads any more.
+  struct TShared {
+    THttpRequest Request;
+    THttpAnswer Answer;
+    std::exception_ptr Error;
+    TScopedHandle Done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  };
+  auto shared = std::make_shared<TShared>();
+  shared->Request = request;
+  if (!shared->Done) FailLastError(u"CreateEventW");
+  std::thread([shared] {
+    try {
+      TWinHttpClient http;
+      shared->Answer = http.Get(shared->Request);
+    } catch (...) {
+      shared->Error = std::current_exception();
+    }
+    ::SetEvent(shared->Done.Get());
+  }).detach();
+
+  // WinHTTP's own time-outs do not hold everywhere: the launcher keeps its own.
+  const ULONGLONG deadline = ::GetTickCount64() + request.TimeoutMs;
+  const HANDLE done = shared->Done.Get();
+  for (;;) {
+    const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &done, kWaitSliceMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_OBJECT_0) break;
+    ProcessMessages();
+    if (::WaitForSingleObject(done, 0) == WAIT_OBJECT_0) break;
+    if (FCancelled && FCancelled()) throw EHttpError(u"the query was cancelled");
+    if (::GetTickCount64() >= deadline) throw EHttpError(u"the server did not answer in time");
+  }
+  if (shared->Error) std::rethrow_exception(shared->Error);
+  return std::move(shared->Answer);
+}
+
+int QueryServerInfo(TConnectInfo& info, std::u16string& baseServerAdr, const std::function<bool()>& cancelled) {
+  TWaitingHttpClient http(cancelled);
+  return QueryServerInfo(info, baseServerAdr, http);
 }
 
 }  // namespace cvl

@@ -2,8 +2,10 @@
 // (core/ServerInfo.h).
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "core/Exception.h"
-#include "core/FrmMainState.h"
 #include "core/ServerInfo.h"
 
 namespace cvl {
@@ -22,7 +24,20 @@ class TWinHttpClient : public IHttpClient {
   THttpAnswer Get(const THttpRequest& request) override;
 };
 
-// The main window's query: QueryServerInfo of the core over TWinHttpClient. 1 or -1.
-int QueryServerInfo(TFrmMainState& state);
+// The main window's client: the same GET on a thread of its own while this thread keeps
+// running its window messages, so the window paints and can be closed meanwhile. It
+// gives up (EHttpError) when the request's time-out has passed without an answer, or
+// when `cancelled` says so; an exchange given up on finishes alone and is forgotten.
+class TWaitingHttpClient : public IHttpClient {
+ public:
+  explicit TWaitingHttpClient(std::function<bool()> cancelled) : FCancelled(std::move(cancelled)) {}
+  THttpAnswer Get(const THttpRequest& request) override;
+
+ private:
+  std::function<bool()> FCancelled;
+};
+
+// The main window's query: QueryServerInfo of the core over TWaitingHttpClient. 1 or -1.
+int QueryServerInfo(TConnectInfo& info, std::u16string& baseServerAdr, const std::function<bool()>& cancelled);
 
 }  // namespace cvl

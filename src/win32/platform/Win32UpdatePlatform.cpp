@@ -22,20 +22,23 @@
 namespace cvl {
 
 void TWin32UpdatePlatform::DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
-                                             const TProgress& progress) {
-  cvl::DownloadUrlToFile(url, destination, progress);
+                                             const TProgress& progress, const TCancelled& cancelled) {
+  cvl::DownloadUrlToFile(url, destination, progress, cancelled);
 }
 
 bool TWin32UpdatePlatform::FileExists(const std::u16string& path) { return FileExistsFollowingLinks(path); }
 
 void TWin32UpdatePlatform::RemoveFile(const std::u16string& path) { ::DeleteFileW(ToWide(path).c_str()); }
 
-void TWin32UpdatePlatform::ExtractZip(const std::u16string& archive, const std::u16string& directory) {
+void TWin32UpdatePlatform::ExtractZip(const std::u16string& archive, const std::u16string& directory,
+                                      const TCancelled&) {
   // An empty base directory means the current one.
   ExtractZipArchive(archive, directory.empty() ? u"." : directory);
 }
 
-void TWin32UpdatePlatform::RunAndWait(const std::u16string& commandLine) { cvl::RunAndWait(commandLine); }
+void TWin32UpdatePlatform::RunAndWait(const std::u16string& commandLine, const TCancelled& cancelled) {
+  cvl::RunAndWait(commandLine, cancelled);
+}
 
 bool TWin32UpdatePlatform::RunProgram(const std::u16string& commandLine) { return cvl::RunProgram(commandLine); }
 
@@ -55,7 +58,10 @@ void TWin32UpdatePlatform::ChangeCurrentDirectory(const std::u16string& director
   }
 }
 
-int TWin32UpdatePlatform::QueryServerInfo(TFrmMainState& state) { return cvl::QueryServerInfo(state); }
+int TWin32UpdatePlatform::QueryServerInfo(TConnectInfo& info, std::u16string& baseServerAdr,
+                                          const TCancelled& cancelled) {
+  return cvl::QueryServerInfo(info, baseServerAdr, cancelled);
+}
 
 bool TWin32UpdatePlatform::WebView2Installed() { return cvl::WebView2Installed(); }
 

@@ -16,16 +16,17 @@ class TWin32UpdatePlatform final : public IUpdatePlatform {
   explicit TWin32UpdatePlatform(TDosCommand& cmdPatch) : FCmdPatch(cmdPatch) {}
 
   void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
-                         const TProgress& progress) override;
+                         const TProgress& progress, const TCancelled& cancelled) override;
   bool FileExists(const std::u16string& path) override;
   void RemoveFile(const std::u16string& path) override;
-  void ExtractZip(const std::u16string& archive, const std::u16string& directory) override;
-  void RunAndWait(const std::u16string& commandLine) override;
+  void ExtractZip(const std::u16string& archive, const std::u16string& directory,
+                  const TCancelled& cancelled) override;
+  void RunAndWait(const std::u16string& commandLine, const TCancelled& cancelled) override;
   bool RunProgram(const std::u16string& commandLine) override;
   void StartPatchTool(const std::u16string& applicationPath, const std::u16string& commandLine,
                       const std::u16string& currentDirectory) override;
   void ChangeCurrentDirectory(const std::u16string& directory) override;
-  int QueryServerInfo(TFrmMainState& state) override;
+  int QueryServerInfo(TConnectInfo& info, std::u16string& baseServerAdr, const TCancelled& cancelled) override;
   bool WebView2Installed() override;
   void ErasePreSection(const std::u16string& configFile) override;
   void SavePatchVersion(const std::u16string& configFile, std::int32_t level) override;

@@ -44,12 +44,13 @@ bool StartHidden(std::u16string_view commandLine, TStarted& started, DWORD& erro
 
 }  // namespace
 
-void RunAndWait(std::u16string_view commandLine) {
+void RunAndWait(std::u16string_view commandLine, const std::function<bool()>& cancelled) {
   TStarted started;
   DWORD error = 0;
   if (!StartHidden(commandLine, started, error)) throw EOSError(error);
   while (::WaitForSingleObject(started.Process.Get(), 10) != WAIT_OBJECT_0) {
     ProcessMessages();
+    if (cancelled && cancelled()) return;
   }
 }
 

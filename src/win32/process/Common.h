@@ -2,6 +2,8 @@
 // without redirecting anything.
 #pragma once
 
+#include <functional>
+
 #include <windows.h>
 
 #include <string>
@@ -13,8 +15,9 @@ namespace cvl {
 
 // Starts the program and returns when it has ended, letting the window's messages run
 // every 10 ms meanwhile (so handlers may run nested inside). Raises EOSError when the
-// program cannot be started. Main thread only.
-void RunAndWait(std::u16string_view commandLine);
+// program cannot be started. When `cancelled` says so it stops waiting and returns at
+// once, leaving the program to finish by itself. Main thread only.
+void RunAndWait(std::u16string_view commandLine, const std::function<bool()>& cancelled = {});
 
 // Starts the program and returns at once: true when the process was created.
 bool RunProgram(std::u16string_view commandLine);

@@ -79,7 +79,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"status") hooks.TimerShowDownloadTimer = [text](cvl::TFrmMain& f) { f.SetStatusText(text); };
   if (command == L"developer") hooks.TimerShowDownloadTimer = [text](cvl::TFrmMain& f) { Developer(f, text); };
   if (command == L"create-error") {
-    hooks.FormCreate = [](cvl::TFrmMainState&) {
+    hooks.FormCreate = [] {
       throw cvl::Exception("EDecryptError", u"Invalid protected value");
     };
   }
