@@ -6,9 +6,9 @@
 //   static bool IsValid(THandle);   whether a value is a handle to close
 //   static bool Close(THandle);     closes it; false when the system reports a failure
 //
-// The kinds several concerns use are below; the others live with their concern:
-// COM pointers and the apartment (base/ComScoped.h), GDI objects and device contexts
-// (window/GdiScoped.h), WinHTTP handles (net/HttpQuery.cpp), CNG handles
+// The kinds several concerns use are below; the others live with their concern: COM
+// pointers, texts and the apartment (base/ComScoped.h), GDI objects and device
+// contexts (window/GdiScoped.h), WinHTTP handles (net/HttpQuery.cpp), CNG handles
 // (crypto/AesBlockCng.cpp), the GDI+ session (window/GdiplusSession.h) and the file
 // beside an atomic write (files/FileWrite.cpp).
 #pragma once
