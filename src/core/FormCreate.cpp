@@ -9,19 +9,19 @@ namespace cvl {
 namespace {
 
 void ApplyOptions(TFrmMainState& state, const TConfigDocument& config) {
-  state.FInstallClient = config.ReadBool(OptionsSection, u"InstallClient", false);
-  state.FEnglishClient = config.ReadBool(OptionsSection, u"Language", true);
-  state.FZephraneVersion = config.ReadBool(OptionsSection, u"Zephrane", false);
+  state.FInstallClient = config.ReadBool(OptionsSection, InstallClientKey, false);
+  state.FEnglishClient = config.ReadBool(OptionsSection, LanguageKey, true);
+  state.FZephraneVersion = config.ReadBool(OptionsSection, ZephraneKey, false);
   state.FUpdateClientLanguage = config.ReadBool(OptionsSection, UpdateClientLanguageKey, false);
   state.FClientActualPatchVersion = config.ReadInteger(OptionsSection, PatchVersionKey, 0);
-  state.FKeepUpdateFiles = config.ReadBool(OptionsSection, u"KeepUpdateFiles", false);
+  state.FKeepUpdateFiles = config.ReadBool(OptionsSection, KeepUpdateFilesKey, false);
 }
 
 // The encrypted override of the connector server's address; an empty entry is none.
 void ApplyUserOverride(TFrmMainState& state, const TConfigDocument& config) {
-  const std::u16string recovery = config.ReadString(UserSection, u"recovery", u"");
+  const std::u16string recovery = config.ReadString(UserSection, RecoveryKey, u"");
   if (!recovery.empty()) state.FConnectInfo->App_center_ip = DecryptString(recovery, UserKeyText);
-  const std::u16string email = config.ReadString(UserSection, u"email", u"");
+  const std::u16string email = config.ReadString(UserSection, EmailKey, u"");
   if (!email.empty()) state.FConnectInfo->App_center_port = StrToInt(DecryptString(email, UserKeyText));
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "ConfigNames.h"
 #include "FormCreatePlatform.h"
 #include "FrmMainState.h"
 
@@ -17,13 +18,6 @@ inline constexpr std::u16string_view InstallPathZephraneValue = u"InstallPathZep
 inline constexpr std::u16string_view DebugMessageText = u"Debug!";
 inline constexpr std::u16string_view DefaultConnectorAddress = u"127.0.0.1";
 inline constexpr std::int32_t DefaultConnectorPort = 8080;
-
-// Configuration sections and keys.
-inline constexpr std::u16string_view OptionsSection = u"Options";
-inline constexpr std::u16string_view UserSection = u"User";
-inline constexpr std::u16string_view PreSection = u"Pre";
-inline constexpr std::u16string_view PatchVersionKey = u"PatchVersion";
-inline constexpr std::u16string_view UpdateClientLanguageKey = u"UpdateClientLanguage";
 
 // Fills the state in order: developer mode, defaults, the configuration file (rewritten
 // whole when [Pre] is empty), the install folder from the registry, and under a debugger
