@@ -15,19 +15,6 @@ class IStatusDisplay;
 class IUpdatePlatform;
 struct TFrmMainState;
 
-// The resource names of the payloads the launcher writes to disk.
-namespace payloads {
-inline constexpr char16_t kLibrary[] = u"LIBRARY";
-inline constexpr char16_t kPatcher[] = u"PATCHER";
-inline constexpr char16_t kLECommonLibrary[] = u"LECommonLibraryDLL";
-inline constexpr char16_t kLoaderDll[] = u"LoaderDllDLL";
-inline constexpr char16_t kLocaleEmulator[] = u"LocaleEmulatorDLL";
-inline constexpr char16_t kLEProc[] = u"LEProcEXE";
-inline constexpr char16_t kClientLauncher[] = u"CVLauncherEXE";
-inline constexpr char16_t kClientProfile[] = u"CVLauncherCONFIG";
-inline constexpr char16_t kWebView2Loader[] = u"WebView2LoaderDLL";
-}  // namespace payloads
-
 class TUpdateSequence {
  public:
   TUpdateSequence(TFrmMainState& state, IStatusDisplay& display, IUpdatePlatform& platform);
