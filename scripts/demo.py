@@ -63,8 +63,8 @@ class Demo(e2e.Harness):
             count = len(self.texts)
             text = self.note_text()
             if len(self.texts) > count:
-                self.screenshot(text)
                 print("   window: %s" % text.replace("\r\n", " / "))
+                self.screenshot(text)
             time.sleep(0.1)
         starts = self.client_starts()
         print("   patch level before %s, after %s" % (before, self.level()))
@@ -134,4 +134,8 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except KeyboardInterrupt:  # the server has stopped; the session ends Wine and the display
+        print("\ndemo: interrupted")
+        sys.exit(130)
