@@ -9,19 +9,19 @@ namespace cvl {
 namespace {
 
 void ApplyOptions(TLauncherSettings& settings, const TConfigDocument& config) {
-  settings.FInstallClient = config.ReadBool(OptionsSection, u"InstallClient", false);
-  settings.FEnglishClient = config.ReadBool(OptionsSection, u"Language", true);
-  settings.FZephraneVersion = config.ReadBool(OptionsSection, u"Zephrane", false);
+  settings.FInstallClient = config.ReadBool(OptionsSection, InstallClientKey, false);
+  settings.FEnglishClient = config.ReadBool(OptionsSection, LanguageKey, true);
+  settings.FZephraneVersion = config.ReadBool(OptionsSection, ZephraneKey, false);
   settings.FUpdateClientLanguage = config.ReadBool(OptionsSection, UpdateClientLanguageKey, false);
   settings.FClientActualPatchVersion = config.ReadInteger(OptionsSection, PatchVersionKey, 0);
-  settings.FKeepUpdateFiles = config.ReadBool(OptionsSection, u"KeepUpdateFiles", false);
+  settings.FKeepUpdateFiles = config.ReadBool(OptionsSection, KeepUpdateFilesKey, false);
 }
 
 // The encrypted override of the connector server's address; an empty entry is none.
 void ApplyUserOverride(TLauncherSettings& settings, const TConfigDocument& config) {
-  const std::u16string recovery = config.ReadString(UserSection, u"recovery", u"");
+  const std::u16string recovery = config.ReadString(UserSection, RecoveryKey, u"");
   if (!recovery.empty()) settings.FConnectInfo.App_center_ip = DecryptString(recovery, UserKeyText);
-  const std::u16string email = config.ReadString(UserSection, u"email", u"");
+  const std::u16string email = config.ReadString(UserSection, EmailKey, u"");
   if (!email.empty()) settings.FConnectInfo.App_center_port = StrToInt(DecryptString(email, UserKeyText));
 }
 

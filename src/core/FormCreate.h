@@ -6,6 +6,7 @@
 #include <exception>
 #include <string_view>
 
+#include "ConfigNames.h"
 #include "FormCreatePlatform.h"
 #include "LauncherSettings.h"
 
@@ -18,13 +19,6 @@ inline constexpr std::u16string_view InstallPathZephraneValue = u"InstallPathZep
 inline constexpr std::u16string_view DebugMessageText = u"Debug!";
 inline constexpr std::u16string_view DefaultConnectorAddress = u"127.0.0.1";
 inline constexpr std::int32_t DefaultConnectorPort = 8080;
-
-// Configuration sections and keys.
-inline constexpr std::u16string_view OptionsSection = u"Options";
-inline constexpr std::u16string_view UserSection = u"User";
-inline constexpr std::u16string_view PreSection = u"Pre";
-inline constexpr std::u16string_view PatchVersionKey = u"PatchVersion";
-inline constexpr std::u16string_view UpdateClientLanguageKey = u"UpdateClientLanguage";
 
 // What the creation handler read, and the error that ended the reading early, if any.
 struct TFormCreateResult {

@@ -30,9 +30,6 @@ inline constexpr char16_t kEnglishPatchFile[] = u"patch_english_lang.zip";
 inline constexpr char16_t kKoreanPatchFile[] = u"patch_korean_lang.zip";
 inline constexpr char16_t kInstallerSwitches[] = u" /silent /install";
 
-inline constexpr char16_t kPatchToolFile[] = u"patchtool.exe";
-inline constexpr char16_t kPatchLibraryFile[] = u"PackingLibraryWrapper-Win32-Release.dll";
-inline constexpr char16_t kClientLauncherFile[] = u"Proc.exe";
 inline constexpr char16_t kClientLauncherSwitch[] = u" /EMUL";
 
 }  // namespace cvl::texts

@@ -4,6 +4,7 @@
 
 #include "Exception.h"
 #include "LauncherTexts.h"
+#include "Payloads.h"
 #include "ServerInfo.h"
 #include "StatusDisplay.h"
 #include "StringCipher.h"
@@ -186,13 +187,13 @@ bool TUpdateSequence::RunPatchTool() {
   ShowStatus(texts::kApplyingPatches);
   const std::u16string& base = FSettings.FBaseDirectory;
   try {
-    FPlatform.WriteResource(payloads::kLibrary, base + texts::kPatchLibraryFile);
-    FPlatform.WriteResource(payloads::kPatcher, base + texts::kPatchToolFile);
+    FPlatform.WriteResource(payloads::kLibrary.Resource, base + payloads::kLibrary.File);
+    FPlatform.WriteResource(payloads::kPatcher.Resource, base + payloads::kPatcher.File);
     FPlatform.ChangeCurrentDirectory(base);
-    FPlatform.WriteLog(texts::kLogApplyPatch + base + u" " + texts::kPatchToolFile);
+    FPlatform.WriteLog(texts::kLogApplyPatch + base + u" " + payloads::kPatcher.File);
     // Started by its full path, so no other "patchtool.exe" on the search path can run
     // instead; the tool still sees the bare command line.
-    FPlatform.StartPatchTool(base + texts::kPatchToolFile, texts::kPatchToolFile, base);
+    FPlatform.StartPatchTool(base + payloads::kPatcher.File, payloads::kPatcher.File, base);
     return true;
   } catch (const std::exception&) {
     // The failure is not lost: the caller turns it into the update prompt, and the
@@ -208,8 +209,8 @@ void TUpdateSequence::cmdPatchTerminated() {
 void TUpdateSequence::PatchToolEnded() {
   const std::u16string& base = FSettings.FBaseDirectory;
   if (!FSettings.FKeepUpdateFiles) {
-    FPlatform.RemoveFile(base + texts::kPatchLibraryFile);
-    FPlatform.RemoveFile(base + texts::kPatchToolFile);
+    FPlatform.RemoveFile(base + payloads::kLibrary.File);
+    FPlatform.RemoveFile(base + payloads::kPatcher.File);
   }
   if (FSettings.FUpdateClientLanguage) {
     FPlatform.ClearLanguageUpdateFlag(FSettings.FConfigFileName);
@@ -227,21 +228,21 @@ void TUpdateSequence::LaunchClient() {
   FPlatform.ForceDirectories(FState.FTempPath);
   const std::u16string& temp = FState.FTempPath;
   const std::u16string& base = FSettings.FBaseDirectory;
-  FPlatform.WriteResource(payloads::kLECommonLibrary, temp + u"LECommonLibrary.dll");
-  FPlatform.WriteResource(payloads::kLoaderDll, temp + u"LoaderDll.dll");
-  FPlatform.WriteResource(payloads::kLocaleEmulator, temp + u"LocaleEmulator.dll");
-  FPlatform.WriteResource(payloads::kLEProc, temp + u"LEProc.exe");
-  const std::u16string clientLauncher = base + texts::kClientLauncherFile;
+  FPlatform.WriteResource(payloads::kLECommonLibrary.Resource, temp + payloads::kLECommonLibrary.File);
+  FPlatform.WriteResource(payloads::kLoaderDll.Resource, temp + payloads::kLoaderDll.File);
+  FPlatform.WriteResource(payloads::kLocaleEmulator.Resource, temp + payloads::kLocaleEmulator.File);
+  FPlatform.WriteResource(payloads::kLEProc.Resource, temp + payloads::kLEProc.File);
+  const std::u16string clientLauncher = base + payloads::kClientLauncher.File;
   if (!FPlatform.FileExists(clientLauncher)) {
-    FPlatform.WriteResource(payloads::kClientLauncher, clientLauncher);
+    FPlatform.WriteResource(payloads::kClientLauncher.Resource, clientLauncher);
   }
-  FPlatform.WriteResource(payloads::kClientProfile, clientLauncher + u".le.config");
-  FPlatform.WriteResource(payloads::kWebView2Loader, temp + u"WebView2Loader.dll");
+  FPlatform.WriteResource(payloads::kClientProfile.Resource, base + payloads::kClientProfile.File);
+  FPlatform.WriteResource(payloads::kWebView2Loader.Resource, temp + payloads::kWebView2Loader.File);
 
   // Both program paths are quoted: a path with blanks must never become a search.
   const std::u16string commandLine = FSettings.FInstallClient
                                          ? Quoted(clientLauncher) + texts::kClientLauncherSwitch
-                                         : Quoted(temp + u"LEProc.exe") + u" " + Quoted(clientLauncher);
+                                         : Quoted(temp + payloads::kLEProc.File) + u" " + Quoted(clientLauncher);
   StopIfClosing();
   FPlatform.RunProgram(commandLine);
   FDisplay.Close();

@@ -24,19 +24,6 @@ namespace cvl {
 class IStatusDisplay;
 class IUpdatePlatform;
 
-// The resource names of the payloads the launcher writes to disk.
-namespace payloads {
-inline constexpr char16_t kLibrary[] = u"LIBRARY";
-inline constexpr char16_t kPatcher[] = u"PATCHER";
-inline constexpr char16_t kLECommonLibrary[] = u"LECommonLibraryDLL";
-inline constexpr char16_t kLoaderDll[] = u"LoaderDllDLL";
-inline constexpr char16_t kLocaleEmulator[] = u"LocaleEmulatorDLL";
-inline constexpr char16_t kLEProc[] = u"LEProcEXE";
-inline constexpr char16_t kClientLauncher[] = u"CVLauncherEXE";
-inline constexpr char16_t kClientProfile[] = u"CVLauncherCONFIG";
-inline constexpr char16_t kWebView2Loader[] = u"WebView2LoaderDLL";
-}  // namespace payloads
-
 // The question the Yes/No prompt asks, which decides what Yes does.
 enum class TPrompt { None, Prerequisites, Update };
 

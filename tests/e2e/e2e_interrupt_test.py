@@ -16,8 +16,13 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import cvltest  # noqa: E402
+import e2e_harness  # noqa: E402
 import e2e_test  # noqa: E402
-from e2e_test import MAIN_CLASS, PRE, SERVER_DOWN, WEBVIEW_KEY, Failure  # noqa: E402
+from cvltest import Failure  # noqa: E402
+from e2e_harness import MAIN_CLASS, PRE, WEBVIEW_KEY  # noqa: E402
+from e2e_test import SERVER_DOWN  # noqa: E402
 
 TEST_TIMEOUT_MS = "3000"
 
@@ -28,12 +33,7 @@ def noise(size, seed):
 
 
 def wait_for(condition, what, timeout=60):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if condition():
-            return
-        time.sleep(0.1)
-    raise Failure("timed out waiting for " + what)
+    cvltest.wait_for(condition, what, deadline=timeout, interval=0.1)
 
 
 def config_bytes(h):
@@ -48,7 +48,7 @@ def close_from_outside(h):
     itself may tidy it, the close must not touch it."""
     requests_before = h.requests()
     config_before = config_bytes(h)
-    h.inspector("close", MAIN_CLASS)
+    h.inspector.close(MAIN_CLASS)
     closed = time.time()
     deadline = closed + 20
     while h.process.poll() is None and time.time() < deadline:
@@ -131,12 +131,12 @@ def scenario_close_during_installer(h):
     """Closed while a prerequisite installer runs: the launcher ends, the installer finishes by itself."""
     h.reg_add(WEBVIEW_KEY, "pv", "1.0")
     h.start_server(patch_version=0)
-    installer = e2e_test.installer_bytes(h)
+    installer = e2e_harness.installer_bytes(h)
     h.serve("/connector/pre/vc2012.zip", {"vc2012.exe": installer, "vc2012.hold": "wait"})
     h.serve("/connector/pre/vc2022.zip", {"vc2022.exe": installer})
     h.write_config(pre=PRE)
     h.start_launcher()
-    wait_for(lambda: any(line.startswith("vc2012.exe") for line in e2e_test.installs(h)), "the installer")
+    wait_for(lambda: any(line.startswith("vc2012.exe") for line in e2e_harness.installs(h)), "the installer")
     close_from_outside(h)
     h.check("/connector/pre/vc2022.zip" not in h.requests(), "the next package is not fetched")
     # Not killed: once let go, the installer completes.

@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "ToolSupport.h"
 #include "core/ConfigDocument.h"
+#include "core/ConfigNames.h"
 #include "core/FormCreate.h"
 #include "core/LauncherTexts.h"
 #include "core/ServerInfo.h"
@@ -68,12 +69,12 @@ struct TOption {
 
 // The option names as the operator writes them, with the field each one sets.
 const TOption kOptions[] = {
-    {u"InstallClient", &TLauncherSettings::FInstallClient},
-    {u"Language", &TLauncherSettings::FEnglishClient},
-    {u"Zephrane", &TLauncherSettings::FZephraneVersion},
-    {u"UpdateClientLanguage", &TLauncherSettings::FUpdateClientLanguage},
-    {u"PatchVersion", nullptr},
-    {u"KeepUpdateFiles", &TLauncherSettings::FKeepUpdateFiles},
+    {InstallClientKey, &TLauncherSettings::FInstallClient},
+    {LanguageKey, &TLauncherSettings::FEnglishClient},
+    {ZephraneKey, &TLauncherSettings::FZephraneVersion},
+    {UpdateClientLanguageKey, &TLauncherSettings::FUpdateClientLanguage},
+    {PatchVersionKey, nullptr},
+    {KeepUpdateFilesKey, &TLauncherSettings::FKeepUpdateFiles},
 };
 
 struct TReport {
@@ -89,7 +90,7 @@ std::u16string Padded(std::u16string_view text, std::size_t width) {
 }
 
 void ReportOptions(TReport& report, const TConfigDocument& config, const TLauncherSettings& state) {
-  report.Line(u"[Options]");
+  report.Line(SectionHeader(OptionsSection));
   for (const TOption& option : kOptions) {
     const std::u16string value = option.Flag ? (state.*option.Flag ? u"true" : u"false")
                                              : IntToText(state.FClientActualPatchVersion);
@@ -106,14 +107,14 @@ void ReportOptions(TReport& report, const TConfigDocument& config, const TLaunch
 
 void ReportConnector(TReport& report, const TConfigDocument& config, const TLauncherSettings& state,
                      const std::optional<std::u16string>& error) {
-  report.Line(u"[User]");
+  report.Line(SectionHeader(UserSection));
   if (error) {
     report.Line(u"  connector server      not settled: the launcher stops at [User] with the error box");
     report.Line(u"                        " + *error);
     return;
   }
-  const bool recovery = !config.ReadString(UserSection, u"recovery", u"").empty();
-  const bool email = !config.ReadString(UserSection, u"email", u"").empty();
+  const bool recovery = !config.ReadString(UserSection, RecoveryKey, u"").empty();
+  const bool email = !config.ReadString(UserSection, EmailKey, u"").empty();
   const TConnectInfo& info = state.FConnectInfo;
   std::u16string origin = u"(default)";
   if (recovery || email) {
@@ -125,7 +126,7 @@ void ReportConnector(TReport& report, const TConfigDocument& config, const TLaun
 
 void ReportPre(TReport& report, const TLauncherSettings& state) {
   const std::vector<std::u16string>& lines = state.FInstallFiles;
-  report.Line(u"[Pre]");
+  report.Line(SectionHeader(PreSection));
   if (lines.empty()) {
     report.Line(u"  no entries: the launcher asks the connector server for patches");
     return;

@@ -24,4 +24,6 @@ std::string Sealed(std::u16string_view text, std::string_view keyText) {
 
 std::u16string Quoted(std::u16string_view text) { return u"'" + std::u16string(text) + u"'"; }
 
+std::u16string SectionHeader(std::u16string_view section) { return u"[" + std::u16string(section) + u"]"; }
+
 }  // namespace cvl

@@ -36,4 +36,7 @@ std::string Sealed(std::u16string_view text, std::string_view keyText);
 // Text for a message, quoted.
 std::u16string Quoted(std::u16string_view text);
 
+// "[Section]", the line that opens a section of CVLauncher.cfg.
+std::u16string SectionHeader(std::u16string_view section);
+
 }  // namespace cvl
