@@ -26,6 +26,9 @@ class IUpdatePlatform {
   virtual void RemoveFile(const std::u16string& path) = 0;  // a failed delete is ignored
   // Unpacks a ZIP archive into a folder, whole or not at all; raises on failure.
   virtual void ExtractZip(const std::u16string& archive, const std::u16string& directory) = 0;
+  // Finishes or undoes what an unpack into the folder left when its process died, and
+  // removes its leftovers; never raises.
+  virtual void RecoverInterruptedUnpack(const std::u16string& directory) = 0;
 
   // Processes. RunAndWait raises when the program cannot be started.
   virtual void RunAndWait(const std::u16string& commandLine) = 0;

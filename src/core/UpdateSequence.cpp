@@ -23,7 +23,11 @@ std::u16string Quoted(const std::u16string& path) { return u"\"" + path + u"\"";
 TUpdateSequence::TUpdateSequence(TFrmMainState& state, IStatusDisplay& display, IUpdatePlatform& platform)
     : FState(state), FDisplay(display), FPlatform(platform) {}
 
-void TUpdateSequence::TimerShowDownloadTimer() { CheckPrerequisites(); }
+void TUpdateSequence::TimerShowDownloadTimer() {
+  // Before anything touches the client folder: an apply a killed run left half-done.
+  if (!FState.FBaseDirectory.empty()) FPlatform.RecoverInterruptedUnpack(FState.FBaseDirectory);
+  CheckPrerequisites();
+}
 
 void TUpdateSequence::CheckPrerequisites() {
   FState.FLastDownloadStatus = TDownloadStatus::dsNULL;

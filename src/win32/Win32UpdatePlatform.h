@@ -20,6 +20,7 @@ class TWin32UpdatePlatform final : public IUpdatePlatform {
   bool FileExists(const std::u16string& path) override;
   void RemoveFile(const std::u16string& path) override;
   void ExtractZip(const std::u16string& archive, const std::u16string& directory) override;
+  void RecoverInterruptedUnpack(const std::u16string& directory) override;
   void RunAndWait(const std::u16string& commandLine) override;
   bool RunProgram(const std::u16string& commandLine) override;
   void StartPatchTool(const std::u16string& applicationPath, const std::u16string& commandLine,

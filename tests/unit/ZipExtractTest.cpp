@@ -4,11 +4,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <random>
 #include <string>
 
+#include "FileTree.h"
 #include "ZipTestArchive.h"
 #include "core/Text.h"
 #include "core/ZipExtract.h"
@@ -19,27 +18,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::MakeZip;
+using test::ReadAll;
+using test::Snapshot;
 using test::TTestEntry;
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& path, const std::string& data) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << data;
-}
-
-// Every file and folder below `root`, relative, with the files' contents.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-  std::map<std::string, std::string> tree;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    const std::string name = Utf16ToUtf8(fs::relative(item.path(), root).generic_u16string());
-    tree[name] = item.is_directory() ? "<dir>" : ReadAll(item.path());
-  }
-  return tree;
-}
+using test::WriteAll;
 
 // The end record of an archive without a comment.
 constexpr std::size_t kEndRecord = 22;
