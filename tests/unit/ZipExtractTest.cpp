@@ -102,6 +102,9 @@ TEST_F(ZipExtract, DamagedOrHostileArchivesChangeNothing) {
   std::string undercounted = MakeZip({good, {"b.txt", "b"}, {"c.txt", "c"}});
   PutAt(undercounted, undercounted.size() - kEndRecord + 8, 2, 2);
   PutAt(undercounted, undercounted.size() - kEndRecord + 10, 2, 2);
+  std::string overcounted = MakeZip({good, {"b.txt", "b"}, {"c.txt", "c"}});
+  PutAt(overcounted, overcounted.size() - kEndRecord + 8, 4, 2);
+  PutAt(overcounted, overcounted.size() - kEndRecord + 10, 4, 2);
   std::string commentPastEnd = MakeZip({good});
   PutAt(commentPastEnd, commentPastEnd.size() - kEndRecord + 20, 10, 2);
   const std::pair<const char*, std::string> cases[] = {
@@ -121,6 +124,7 @@ TEST_F(ZipExtract, DamagedOrHostileArchivesChangeNothing) {
       {"zip bomb ratio", MakeZip({good, TTestEntry("bomb.bin", zeros).RecordSize(1000)})},
       {"entries share their data", MakeZip({good, TTestEntry("good.txt", "good").SharingPreviousData()})},
       {"end record counts fewer entries than the directory holds", undercounted},
+      {"end record counts more entries than the directory holds", overcounted},
       {"comment runs past the end", commentPastEnd},
       {"folder entry holding data", MakeZip({good, TTestEntry("dir", "data", false).AsDosFolder()})},
       {"truncated", truncated},
