@@ -31,6 +31,9 @@ class IUpdatePlatform {
   // cancelled before the archive is in place (nothing of it applied then).
   virtual void ExtractZip(const std::u16string& archive, const std::u16string& directory,
                           const TCancelled& cancelled) = 0;
+  // Finishes or undoes what an unpack into the folder left when its process died, and
+  // removes its leftovers; never raises.
+  virtual void RecoverInterruptedUnpack(const std::u16string& directory) = 0;
 
   // Processes. RunAndWait raises when the program cannot be started; when cancelled it
   // stops waiting and returns, leaving the program to finish by itself.

@@ -73,7 +73,11 @@ IUpdatePlatform::TCancelled TUpdateSequence::Cancelled() const {
 }
 
 void TUpdateSequence::TimerShowDownloadTimer() {
-  RunEvent([this] { CheckPrerequisites(); });
+  RunEvent([this] {
+    // Before anything touches the client folder: an apply a killed run left half-done.
+    if (!FSettings.FBaseDirectory.empty()) FPlatform.RecoverInterruptedUnpack(FSettings.FBaseDirectory);
+    CheckPrerequisites();
+  });
 }
 
 void TUpdateSequence::CheckPrerequisites() {

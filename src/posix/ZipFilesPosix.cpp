@@ -1,4 +1,5 @@
 // The unpacking file calls on POSIX systems: paths are UTF-8 on disk.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -98,6 +99,23 @@ std::uint64_t FreeSpace(const std::u16string& path) {
   return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
+std::vector<std::u16string> ListFolder(const std::u16string& path) {
+  DIR* folder = ::opendir(OnDisk(path).c_str());
+  if (folder == nullptr) Fail(u"the folder \"" + path + u"\" cannot be read: " + SystemText(errno));
+  std::vector<std::u16string> names;
+  try {
+    while (const dirent* item = ::readdir(folder)) {
+      const std::string name = item->d_name;
+      if (name != "." && name != "..") names.push_back(Utf8ToUtf16(name));
+    }
+  } catch (...) {
+    ::closedir(folder);
+    throw;
+  }
+  ::closedir(folder);
+  return names;
+}
+
 std::unique_ptr<TZipSource> OpenZipSource(const std::u16string& path) {
   const int fd = ::open(OnDisk(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) Fail(u"the archive cannot be opened");
@@ -120,6 +138,10 @@ void TOutputFile::Write(std::string_view data) {
     if (written <= 0) Fail(u"a file cannot be written in the target folder");
     data.remove_prefix(static_cast<std::size_t>(written));
   }
+}
+
+void TOutputFile::Flush() {
+  if (::fsync(static_cast<int>(FHandle)) != 0) Fail(u"a file cannot be written in the target folder");
 }
 
 void TOutputFile::Close() {

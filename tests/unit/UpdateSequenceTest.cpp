@@ -82,6 +82,10 @@ class TFakePlatform : public IUpdatePlatform {
     if (CloseIf("extract " + U8(archive)) && cancelled()) throw Exception("EAbort", u"cancelled");
     if (ExtractFails) throw Exception("EZipError", u"bad archive");
   }
+  // Kept apart from Events, with how many events came before it.
+  void RecoverInterruptedUnpack(const std::u16string& directory) override {
+    Recovered.push_back({U8(directory), Events.size()});
+  }
   void RunAndWait(const std::u16string& commandLine, const TCancelled&) override {
     Events.push_back("runwait " + U8(commandLine));
     CloseIf("runwait " + U8(commandLine));
@@ -137,6 +141,7 @@ class TFakePlatform : public IUpdatePlatform {
   std::set<std::string> Files;
   std::vector<std::string> Events;
   std::vector<std::string> Log;
+  std::vector<std::pair<std::string, std::size_t>> Recovered;
   bool WebView2 = false;
   bool ServerDown = false;
   bool ExtractFails = false;
@@ -236,6 +241,25 @@ TEST_F(UpdateSequence, PreSectionWithOneEntryFailsOnTheFirstMissingEntry) {
 TEST_F(UpdateSequence, UndecryptablePreEntryEscapes) {
   Settings.FInstallFiles.push_back(u"QUJ");
   EXPECT_THROW(Sequence().TimerShowDownloadTimer(), EDecryptError);
+}
+
+TEST_F(UpdateSequence, FirstTickPutsRightAnInterruptedUnpackBeforeAnythingElse) {
+  Platform.ServerLevel = 4;
+  Settings.FClientActualPatchVersion = 3;
+  Serve(kPatches + "patch_4.zip", {kGood});
+  Sequence().TimerShowDownloadTimer();
+  const std::vector<std::pair<std::string, std::size_t>> once = {{"C:\\Game Dir\\", 0}};
+  EXPECT_EQ(Platform.Recovered, once);
+  EXPECT_TRUE(Platform.Has("extract C:\\Game Dir\\patch_4.zip -> C:\\Game Dir\\"));
+
+  // Without a base directory there is no client folder to put right.
+  TLauncherSettings state;
+  state.FInstallClient = true;
+  TFakeDisplay display;
+  TFakePlatform platform;
+  TUpdateSequence sequence(state, display, platform);
+  sequence.TimerShowDownloadTimer();
+  EXPECT_TRUE(platform.Recovered.empty());
 }
 
 TEST_F(UpdateSequence, InstallClientLaunchesDirectlyWithoutServerContact) {

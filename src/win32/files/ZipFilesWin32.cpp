@@ -122,6 +122,19 @@ std::uint64_t FreeSpace(const std::u16string& path) {
   return available.QuadPart;
 }
 
+std::vector<std::u16string> ListFolder(const std::u16string& path) {
+  WIN32_FIND_DATAW found{};
+  const TFindHandle search(::FindFirstFileExW((ToWide(path) + L"\\*").c_str(), FindExInfoBasic, &found,
+                                              FindExSearchNameMatch, nullptr, 0));
+  if (!search.Valid()) Fail(u"the folder \"" + path + u"\" cannot be read: " + LastErrorText());
+  std::vector<std::u16string> names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(FromWide(name));
+  } while (::FindNextFileW(search.Get(), &found));
+  return names;
+}
+
 std::unique_ptr<TZipSource> OpenZipSource(const std::u16string& path) {
   TScopedHandle file(::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -146,6 +159,10 @@ void TOutputFile::Write(std::string_view data) {
     }
     data.remove_prefix(written);
   }
+}
+
+void TOutputFile::Flush() {
+  if (!::FlushFileBuffers(Handle(FHandle))) Fail(u"a file cannot be written in the target folder");
 }
 
 void TOutputFile::Close() {

@@ -36,6 +36,10 @@ void TWin32UpdatePlatform::ExtractZip(const std::u16string& archive, const std::
   ExtractZipArchive(archive, directory.empty() ? u"." : directory);
 }
 
+void TWin32UpdatePlatform::RecoverInterruptedUnpack(const std::u16string& directory) {
+  cvl::RecoverInterruptedUnpack(directory);
+}
+
 void TWin32UpdatePlatform::RunAndWait(const std::u16string& commandLine, const TCancelled& cancelled) {
   cvl::RunAndWait(commandLine, cancelled);
 }

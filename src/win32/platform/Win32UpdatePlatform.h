@@ -22,6 +22,7 @@ class TWin32UpdatePlatform final : public IUpdatePlatform {
   void ExtractZip(const std::u16string& archive, const std::u16string& directory,
                   const TCancelled& cancelled) override;
   void RunAndWait(const std::u16string& commandLine, const TCancelled& cancelled) override;
+  void RecoverInterruptedUnpack(const std::u16string& directory) override;
   bool RunProgram(const std::u16string& commandLine) override;
   void StartPatchTool(const std::u16string& applicationPath, const std::u16string& commandLine,
                       const std::u16string& currentDirectory) override;
