@@ -279,7 +279,9 @@ bool TUpdateSequence::FetchFile(const std::u16string& remoteFolder, const std::u
       try {
         FPlatform.ExtractZip(localPath, base, Cancelled());
       } catch (...) {
-        StopIfClosing();  // a cancelled unpack applied nothing; the window is going
+        // A cancelled unpack applied nothing; the archive goes too, the window is going.
+        if (FDisplay.Closing()) FPlatform.RemoveFile(localPath);
+        StopIfClosing();
         throw;
       }
       StopIfClosing();

@@ -84,9 +84,17 @@ TStaging MakeStagingFolder(IZipFiles& files, const std::u16string& target) {
   Fail(u"no staging folder can be made");
 }
 
-void StageEntry(IZipFiles& files, TZipReader& reader, const TStaging& staging, const TPlannedEntry& item) {
+void StopIfCancelled(const std::atomic<bool>* cancel) {
+  if (cancel != nullptr && cancel->load()) Fail(u"the unpack was cancelled");
+}
+
+void StageEntry(IZipFiles& files, TZipReader& reader, const TStaging& staging, const TPlannedEntry& item,
+                const std::atomic<bool>* cancel) {
   const std::unique_ptr<TZipOutput> out = files.NewFile(staging.StagedFile(item.File));
-  reader.ReadEntry(*item.Entry, [&out](std::string_view data) { out->Write(data); });
+  reader.ReadEntry(*item.Entry, [&out, cancel](std::string_view data) {
+    StopIfCancelled(cancel);
+    out->Write(data);
+  });
   out->Close();
 }
 
@@ -100,7 +108,7 @@ unsigned StagingThreads(std::size_t count) {
 }
 
 void StageEntries(IZipFiles& files, TZipReader& reader, const std::u16string& archive,
-                  std::vector<TPlannedEntry>& plan, const TStaging& staging) {
+                  std::vector<TPlannedEntry>& plan, const TStaging& staging, const std::atomic<bool>* cancel) {
   std::vector<const TPlannedEntry*> staged;
   for (TPlannedEntry& item : plan) {
     if (item.Entry->IsDirectory) continue;
@@ -114,7 +122,10 @@ void StageEntries(IZipFiles& files, TZipReader& reader, const std::u16string& ar
   std::mutex errorLock;
   auto work = [&](TZipReader& own) {
     try {
-      for (std::size_t i = next++; i < staged.size() && !failed; i = next++) StageEntry(files, own, staging, *staged[i]);
+      for (std::size_t i = next++; i < staged.size() && !failed; i = next++) {
+        StopIfCancelled(cancel);
+        StageEntry(files, own, staging, *staged[i], cancel);
+      }
     } catch (...) {
       const std::lock_guard<std::mutex> lock(errorLock);
       if (!firstError) firstError = std::current_exception();
@@ -165,16 +176,19 @@ TUnpackJournal PlanMove(IZipFiles& files, std::vector<TPlannedEntry>& plan, cons
   return journal;
 }
 
-void Unpack(IZipFiles& files, const std::u16string& archive, const std::u16string& target) {
+void Unpack(IZipFiles& files, const std::u16string& archive, const std::u16string& target,
+            const std::atomic<bool>* cancel) {
   TZipReader reader(archive);
   std::vector<TPlannedEntry> plan = PlanEntries(files, reader, target);
   const TStaging staging = MakeStagingFolder(files, target);
   TUnpackJournal journal;
   try {
     WriteJournal(files, staging, journal);
-    StageEntries(files, reader, archive, plan, staging);
+    StageEntries(files, reader, archive, plan, staging, cancel);
     journal = PlanMove(files, plan, target);
     plan = {};
+    // The last moment a cancel is taken: once the move begins it is finished, quickly.
+    StopIfCancelled(cancel);
     WriteJournal(files, staging, journal);
   } catch (...) {
     // Nothing in the target was touched yet.
@@ -200,14 +214,16 @@ void Unpack(IZipFiles& files, const std::u16string& archive, const std::u16strin
 
 }  // namespace
 
-void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory) {
-  ExtractZipArchive(archive, targetDirectory, PlatformZipFiles());
+void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory,
+                       const std::atomic<bool>* cancel) {
+  ExtractZipArchive(archive, targetDirectory, PlatformZipFiles(), cancel);
 }
 
-void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory, IZipFiles& files) {
+void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory, IZipFiles& files,
+                       const std::atomic<bool>* cancel) {
   std::u16string reason;
   try {
-    Unpack(files, std::u16string(archive), std::u16string(targetDirectory));
+    Unpack(files, std::u16string(archive), std::u16string(targetDirectory), cancel);
     return;
   } catch (const EZipError& error) {
     reason = error.Message();

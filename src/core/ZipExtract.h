@@ -6,6 +6,7 @@
 // killed process left half-done (see UnpackStaging.h).
 #pragma once
 
+#include <atomic>
 #include <string_view>
 
 #include "ZipFiles.h"
@@ -19,8 +20,13 @@ namespace cvl {
 // link entries and paths through links on disk: symbolic links, junctions and other
 // reparse points), larger than the free space, or that cannot be written; the target is
 // then as it was. Memory stays bounded whatever the archive's size: entries are streamed.
-void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory);
-void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory, IZipFiles& files);
+// `cancel`, when given, may be set from another thread: until the move into place begins
+// the unpack then stops with EZipError and leaves the target as it was; a move already
+// begun is finished.
+void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory,
+                       const std::atomic<bool>* cancel = nullptr);
+void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory, IZipFiles& files,
+                       const std::atomic<bool>* cancel = nullptr);
 
 // Finds what interrupted unpacks left in `targetDirectory` (their staging folders) and
 // puts it right: a fully staged archive is moved into place, anything less is undone,

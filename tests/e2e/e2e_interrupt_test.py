@@ -127,6 +127,20 @@ def scenario_silent_download_once(h):
     h.equal(len(h.client_starts()), 1, "client launcher started")
 
 
+def scenario_close_during_unpack(h):
+    """Closed while a large patch unpacks: stopped before anything of it is in place."""
+    e2e_test.patch_server(h, [], server_level=1)
+    members = {"data/file%04d.bin" % n: noise(12 * 1024, n) for n in range(3000)}
+    h.serve("/connector/patches/patch_1.zip", members)
+    h.write_config({"PatchVersion": "0"})
+    with open(os.path.join(h.client, "old.txt"), "w") as f:
+        f.write("old")
+    h.start_launcher()
+    h.watch(lambda t: t == "Decompressing Patch 1...")
+    close_from_outside(h)
+    h.equal(client_files(h), ["old.txt"], "client folder: nothing of the patch, no staging folder")
+
+
 def scenario_close_during_installer(h):
     """Closed while a prerequisite installer runs: the launcher ends, the installer finishes by itself."""
     h.reg_add(WEBVIEW_KEY, "pv", "1.0")

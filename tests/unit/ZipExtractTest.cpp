@@ -2,6 +2,8 @@
 // leave the target folder as it was and write nothing outside it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -79,6 +81,22 @@ TEST_F(ZipExtract, StoredDeflatedAndZip64EntriesReplaceOlderCopies) {
     EXPECT_EQ(tree["top.txt"], "");
     EXPECT_EQ(tree.size(), 8u) << "a staging folder was left behind";
   }
+}
+
+// A cancel set from another thread (the window closing) stops the unpack before anything
+// of the archive is in place, however far the staging has come.
+TEST_F(ZipExtract, CancelledUnpackLeavesTheTargetAsItWas) {
+  std::vector<TTestEntry> entries = {{"sub/old.txt", "new", true}};
+  for (int i = 0; i < 200; ++i) entries.push_back({"many/" + std::to_string(i) + ".bin", Noise(4096), true});
+  const fs::path archive = Archive(MakeZip(entries));
+  const auto before = Snapshot(Target());
+  std::atomic<bool> cancel{true};
+  EXPECT_THROW(ExtractZipArchive(archive.u16string(), Target().u16string(), &cancel), EZipError);
+  EXPECT_EQ(Snapshot(Target()), before);
+
+  std::atomic<bool> notCancelled{false};
+  ExtractZipArchive(archive.u16string(), Target().u16string(), &notCancelled);
+  EXPECT_EQ(ReadAll(Target() / "sub" / "old.txt"), "new");
 }
 
 TEST_F(ZipExtract, NamesInUtf8AndCodePage437IntoAWideTarget) {

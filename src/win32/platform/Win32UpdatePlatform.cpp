@@ -2,10 +2,16 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <exception>
+#include <thread>
+
 #include "core/Exception.h"
 #include "core/SystemErrors.h"
 #include "core/Text.h"
 #include "core/ZipExtract.h"
+#include "win32/base/MessagePump.h"
+#include "win32/base/ScopedHandle.h"
 #include "win32/base/SystemError.h"
 #include "win32/base/WinText.h"
 #include "win32/files/FileWrite.h"
@@ -20,6 +26,12 @@
 #include "win32/process/DosCommand.h"
 
 namespace cvl {
+namespace {
+
+// How often a wait looks at the caller's wish to stop.
+constexpr DWORD kWaitSliceMs = 50;
+
+}  // namespace
 
 void TWin32UpdatePlatform::DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
                                              const TProgress& progress, const TCancelled& cancelled) {
@@ -31,9 +43,30 @@ bool TWin32UpdatePlatform::FileExists(const std::u16string& path) { return FileE
 void TWin32UpdatePlatform::RemoveFile(const std::u16string& path) { ::DeleteFileW(ToWide(path).c_str()); }
 
 void TWin32UpdatePlatform::ExtractZip(const std::u16string& archive, const std::u16string& directory,
-                                      const TCancelled&) {
+                                      const TCancelled& cancelled) {
+  // Unpacked on a thread of its own while this one keeps the window's messages running:
+  // the window paints, and a close stops the unpack before anything of it is in place.
   // An empty base directory means the current one.
-  ExtractZipArchive(archive, directory.empty() ? u"." : directory);
+  const std::u16string target = directory.empty() ? u"." : directory;
+  std::atomic<bool> cancel{false};
+  std::exception_ptr error;
+  TScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done) throw EOSError(::GetLastError());
+  std::thread worker([&] {
+    try {
+      ExtractZipArchive(archive, target, &cancel);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    ::SetEvent(done.Get());
+  });
+  const HANDLE handle = done.Get();
+  while (::MsgWaitForMultipleObjectsEx(1, &handle, kWaitSliceMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0) {
+    ProcessMessages();
+    if (!cancel && cancelled && cancelled()) cancel = true;
+  }
+  worker.join();
+  if (error) std::rethrow_exception(error);
 }
 
 void TWin32UpdatePlatform::RecoverInterruptedUnpack(const std::u16string& directory) {
