@@ -13,6 +13,7 @@ Writes into OUT_DIR:
   signatures by `openssl dgst -sha256 -sign` of "CVL-SIGNATURE-1\\n<name>\\n<bytes>":
   patch_5.zip.a.sig, .b.sig, .other-key.sig (each key, name patch_5.zip),
   patch_5.zip.other-name.sig (key a, name patch_6.zip), empty.zip.a.sig
+  the keys a and b in DER as well: key-a.pub.der, key-a.der (PKCS#8), key-b.der (SEC 1)
 """
 import os
 import random
@@ -55,6 +56,10 @@ def main():
             openssl("ec", "-in", path("key-a.pem"), "-pubout", "-conv_form", "compressed"))
         open(path("key-a-encrypted.pem"), "wb").write(
             openssl("pkey", "-in", path("key-a.pem"), "-aes256", "-passout", "pass:secret"))
+
+    open(path("key-a.pub.der"), "wb").write(openssl("pkey", "-pubin", "-in", path("key-a.pub"), "-outform", "DER"))
+    open(path("key-a.der"), "wb").write(openssl("pkey", "-in", path("key-a.pem"), "-outform", "DER"))
+    open(path("key-b.der"), "wb").write(openssl("ec", "-in", path("key-b.pem"), "-outform", "DER"))
 
     archive = random.Random(5).randbytes(200_000)
     open(path("patch_5.zip"), "wb").write(archive)

@@ -151,12 +151,16 @@ int RunSign(const std::vector<std::u16string>& args, const TToolIo& io) {
   const TSigningArgs parsed = ParseSigningArgs(args);
   if (parsed.Keys.size() != 1) throw EUsage(u"sign takes one --key");
   TP256PrivateKey key;
+  std::unique_ptr<TEcdsaP256PublicKey> publicKey;
   try {
     key = ParsePrivateKeyPem(ReadKeyFile(parsed.Keys[0], io));
-  } catch (const EKeyFile& e) {
+    publicKey = CreateEcdsaP256PublicKey(key.Public);
+  } catch (const EBadInput&) {
+    throw;
+  } catch (const Exception& e) {
+    // A reason from the key file's reading, or the platform refusing its point.
     throw EBadInput(Quoted(parsed.Keys[0]) + u": " + e.Message());
   }
-  const auto publicKey = CreateEcdsaP256PublicKey(key.Public);
 
   int status = 0;
   for (const std::u16string& file : parsed.Files) {
