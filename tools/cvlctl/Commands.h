@@ -17,4 +17,9 @@ int RunMakeUser(const std::vector<std::u16string>& args, const TToolIo& io);
 int RunMakeInfo(const std::vector<std::u16string>& args, const TToolIo& io);
 int RunReadConfig(const std::vector<std::u16string>& args, const TToolIo& io);
 
+// Signed updates (SigningCommands.cpp).
+int RunKeygen(const std::vector<std::u16string>& args, const TToolIo& io);
+int RunSign(const std::vector<std::u16string>& args, const TToolIo& io);
+int RunVerify(const std::vector<std::u16string>& args, const TToolIo& io);
+
 }  // namespace cvl
