@@ -7,6 +7,7 @@
 #include "app/FrmMain.h"
 #include "core/LauncherSettings.h"
 #include "core/UpdateSequence.h"
+#include "core/UpdateSignatures.h"
 #include "win32/platform/Win32UpdatePlatform.h"
 #include "win32/process/DosCommand.h"
 
@@ -31,7 +32,8 @@ class TLauncherRun {
   void cmdPatchTerminated();
 
   TDosCommand cmdPatch;
-  TWin32UpdatePlatform FPlatform{cmdPatch};
+  TUpdateSignatures FSignatures{EmbeddedUpdateKeys()};
+  TWin32UpdatePlatform FPlatform{cmdPatch, FSignatures};
   TLauncherSettings FSettings;  // what the creation handler read
   TFrmMain* FFrm = nullptr;
   std::unique_ptr<TUpdateSequence> FSequence;

@@ -55,6 +55,13 @@ class IUpdatePlatform {
   virtual void SavePatchVersion(const std::u16string& configFile, std::int32_t level) = 0;
   virtual void ClearLanguageUpdateFlag(const std::u16string& configFile) = 0;
 
+  // Signed updates: whether this launcher carries update keys (then every downloaded
+  // file must come with its detached signature), and the check of a downloaded file
+  // against the signature downloaded beside it; false for an unreadable or wrong one.
+  virtual bool SignaturesRequired() = 0;
+  virtual bool SignatureCorrect(const std::u16string& filePath, const std::u16string& fileName,
+                                const std::u16string& signaturePath) = 0;
+
   // The log beside the executable.
   virtual void WriteLog(const std::u16string& line) = 0;
 

@@ -10,6 +10,7 @@
 #include "StringCipher.h"
 #include "Text.h"
 #include "UpdatePlatform.h"
+#include "UpdateSignature.h"
 
 namespace cvl {
 namespace {
@@ -274,6 +275,12 @@ bool TUpdateSequence::FetchFile(const std::u16string& remoteFolder, const std::u
       continue;
     }
     if (!FPlatform.FileExists(localPath)) continue;
+    if (!SignatureCorrect(remoteFolder, fileName, localPath)) {
+      // Nothing of a file that is not the operator's is unpacked or run.
+      FPlatform.WriteLog(texts::kLogSignatureNotCorrect + fileName);
+      FPlatform.RemoveFile(localPath);
+      continue;
+    }
     if (unpack) {
       ShowStatus(texts::kDecompressing + label + texts::kStageEnd);
       try {
@@ -296,6 +303,27 @@ bool TUpdateSequence::FetchFile(const std::u16string& remoteFolder, const std::u
     StopIfClosing();
   }
   return fetched;
+}
+
+bool TUpdateSequence::SignatureCorrect(const std::u16string& remoteFolder, const std::u16string& fileName,
+                                       const std::u16string& localPath) {
+  if (!FPlatform.SignaturesRequired()) return true;
+  const std::u16string signaturePath = localPath + kSignatureFileSuffix;
+  bool arrived = false;
+  FPlatform.DownloadUrlToFile(remoteFolder + fileName + kSignatureFileSuffix, signaturePath,
+                              [&arrived](std::int32_t, std::int32_t, TDownloadStatus status) {
+                                arrived = status == TDownloadStatus::dsEnddownloaddata;
+                              },
+                              Cancelled());
+  if (FDisplay.Closing()) {
+    FPlatform.RemoveFile(signaturePath);
+    FPlatform.RemoveFile(localPath);
+    StopIfClosing();
+  }
+  const bool correct = arrived && FPlatform.FileExists(signaturePath) &&
+                       FPlatform.SignatureCorrect(localPath, fileName, signaturePath);
+  FPlatform.RemoveFile(signaturePath);
+  return correct;
 }
 
 void TUpdateSequence::DownloadProgress(std::int32_t ulProgress, std::int32_t ulProgressMax,

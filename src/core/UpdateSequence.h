@@ -81,6 +81,9 @@ class TUpdateSequence {
   void AskPrompt(TPrompt prompt);
   IUpdatePlatform::TCancelled Cancelled() const;
 
+  // With update keys built in: the file's signature fetched from beside it and checked.
+  bool SignatureCorrect(const std::u16string& remoteFolder, const std::u16string& fileName,
+                        const std::u16string& localPath);
   void InstallPrerequisites();
   void RunPatchToolOrPrompt();
   void PatchToolEnded();

@@ -115,6 +115,11 @@ class TFakePlatform : public IUpdatePlatform {
     Events.push_back("save PatchVersion " + std::to_string(level));
   }
   void ClearLanguageUpdateFlag(const std::u16string&) override { Events.push_back("clear UpdateClientLanguage"); }
+  bool SignaturesRequired() override { return Signed; }
+  bool SignatureCorrect(const std::u16string& filePath, const std::u16string&, const std::u16string&) override {
+    Events.push_back("verify " + U8(filePath));
+    return BadSignatures.count(U8(filePath)) == 0;
+  }
   void WriteLog(const std::u16string& line) override { Log.push_back(U8(line)); }
   void WriteResource(const std::u16string& name, const std::u16string& path) override {
     Events.push_back("write " + U8(name) + " " + U8(path));
@@ -149,6 +154,8 @@ class TFakePlatform : public IUpdatePlatform {
   std::u16string PatchList = u"{\"download_path\":\"/connector/patches/\"}";
   std::int32_t ServerLevel = 0;
   int Guids = 0;
+  bool Signed = false;                  // built with update keys
+  std::set<std::string> BadSignatures;  // files whose signature does not verify
   TFakeDisplay* Display = nullptr;
   std::string CloseOn;
   std::function<void()> OnDownload;  // runs once, inside the next download
@@ -555,6 +562,45 @@ TEST_F(UpdateSequence, AnEventInsideANestedPumpStartsNoSecondRun) {
   Sequence().TimerShowDownloadTimer();
   EXPECT_EQ(Platform.Count("query"), 1);
   EXPECT_EQ(Platform.Count("download"), 1);
+}
+
+// With update keys built in, every fetched file is checked against the signature beside
+// it before it is unpacked or run; a missing or wrong one makes the attempt a failed one.
+TEST_F(UpdateSequence, SignedFetchesCheckEveryFileBeforeUsingIt) {
+  struct TCase {
+    const char* What;
+    bool SignatureServed;
+    bool SignatureGood;
+    bool Fetched;
+  };
+  const TCase cases[] = {
+      {"good signature", true, true, true},
+      {"missing signature", false, true, false},
+      {"wrong signature", true, false, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    TFakeDisplay display;
+    TFakePlatform platform;
+    platform.Signed = true;
+    platform.Downloads["http://h/f/setup.zip"] = {kGood};
+    if (c.SignatureServed) platform.Downloads["http://h/f/setup.zip.sig"] = {kGood};
+    if (!c.SignatureGood) platform.BadSignatures.insert("C:\\Game Dir\\setup.zip");
+    TUpdateSequence sequence(Settings, display, platform);
+    EXPECT_EQ(sequence.FetchFile(u"http://h/f/", u"setup.zip", u"Setup", true, true), c.Fetched);
+    EXPECT_EQ(platform.Count("extract"), c.Fetched ? 1 : 0);
+    EXPECT_EQ(platform.Count("runwait"), c.Fetched ? 1 : 0) << "no installer from an unsigned archive";
+    EXPECT_EQ(platform.Count("download http://h/f/setup.zip.sig"), c.Fetched ? 1 : 5);
+    EXPECT_EQ(platform.Log, c.Fetched ? std::vector<std::string>{}
+                                      : std::vector<std::string>(5, "Signature is not correct: setup.zip"));
+    EXPECT_FALSE(platform.FileExists(u"C:\\Game Dir\\setup.zip.sig")) << "the signature file never stays";
+    EXPECT_FALSE(platform.FileExists(u"C:\\Game Dir\\setup.zip"));
+  }
+  // Built without keys: the same requests as ever, no signature asked for.
+  Serve("http://h/f/a.zip", {kGood});
+  EXPECT_TRUE(Sequence().FetchFile(u"http://h/f/", u"a.zip", u"A", true, false));
+  EXPECT_EQ(Platform.Count("download http://h/f/a.zip.sig"), 0);
+  EXPECT_EQ(Platform.Count("verify"), 0);
 }
 
 TEST(UpdateSequenceText, ProgressPercentages) {

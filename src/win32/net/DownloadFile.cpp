@@ -55,10 +55,12 @@ void WaitForEnd(TDownloadCallback& status, const std::function<bool()>& cancelle
 
 }  // namespace
 
-TDownloadCallback::TDownloadCallback(TCallBack aCallBackFunction, std::u16string url, HANDLE file)
+TDownloadCallback::TDownloadCallback(TCallBack aCallBackFunction, std::u16string url, HANDLE file,
+                                     std::function<void(const std::uint8_t*, std::size_t)> onData)
     : fUrl(std::move(url)),
       fCallBackFunction(std::move(aCallBackFunction)),
       FFile(file),
+      FOnData(std::move(onData)),
       FLastActivity(::GetTickCount64()) {}
 
 bool TDownloadCallback::Failing() const {
@@ -79,6 +81,7 @@ void TDownloadCallback::Detach() {
   // touched from then on.
   FFile = INVALID_HANDLE_VALUE;
   fCallBackFunction = nullptr;
+  FOnData = nullptr;
   FAborted = true;
 }
 
@@ -141,6 +144,7 @@ HRESULT TDownloadCallback::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* 
       if (!Failing()) {
         DWORD written = 0;
         if (!::WriteFile(FFile, buffer.data(), read, &written, nullptr) || written != read) FWriteFailed = true;
+        if (!FWriteFailed && FOnData) FOnData(reinterpret_cast<const std::uint8_t*>(buffer.data()), read);
       }
     }
     if (result != S_OK || read == 0) break;
@@ -204,7 +208,8 @@ HRESULT TDownloadCallback::OnResponse(DWORD responseCode, LPCWSTR, LPCWSTR, LPWS
 }
 
 void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback,
-                       const std::function<bool()>& cancelled) {
+                       const std::function<bool()>& cancelled,
+                       const std::function<void(const std::uint8_t*, std::size_t)>& onData) {
   const TComApartment apartment;  // COM for this thread for the length of the download
   SetLauncherUserAgent();
   const std::wstring target = ToWide(destination);
@@ -213,7 +218,7 @@ void DownloadUrlToFile(const std::u16string& url, const std::u16string& destinat
                                    nullptr));
   if (!file.Valid()) return;  // nowhere to write: a failed attempt, without reports
 
-  TComPtr<TDownloadCallback> status(new TDownloadCallback(callback, url, file.Get()));
+  TComPtr<TDownloadCallback> status(new TDownloadCallback(callback, url, file.Get(), onData));
   TComPtr<IMoniker> moniker;
   TComPtr<IBindCtx> context;
   HRESULT result = ::CreateURLMonikerEx(nullptr, ToWide(url).c_str(), moniker.Receive(), URL_MK_UNIFORM);

@@ -29,14 +29,17 @@ using TCallBack = std::function<void(std::int32_t ulProgress, std::int32_t ulPro
 // dsEnddownloaddata and without the file. Every request carries the launcher's user
 // agent and is fetched from the server, never from the URL cache. An exception thrown
 // by `callback` cancels the transfer and leaves here once the moniker has stopped.
+// `onData`, when given, sees every byte written to the file, in order.
 void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback,
-                       const std::function<bool()>& cancelled = {});
+                       const std::function<bool()>& cancelled = {},
+                       const std::function<void(const std::uint8_t*, std::size_t)>& onData = {});
 
 // The status callback of one download: reports progress, reads the HTTP status of the
 // answer, and writes the body to the file as it arrives.
 class TDownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
  public:
-  TDownloadCallback(TCallBack aCallBackFunction, std::u16string url, HANDLE file);
+  TDownloadCallback(TCallBack aCallBackFunction, std::u16string url, HANDLE file,
+                    std::function<void(const std::uint8_t*, std::size_t)> onData = {});
 
   // The binding has stopped (completed, failed or aborted).
   bool Stopped() const { return FStopped; }
@@ -84,6 +87,7 @@ class TDownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
   std::u16string fUrl;
   TCallBack fCallBackFunction;
   HANDLE FFile;
+  std::function<void(const std::uint8_t*, std::size_t)> FOnData;
   TComPtr<IBinding> FBinding;  // held from OnStartBinding to OnStopBinding
   DWORD FHttpStatus = 0;
   HRESULT FResult = S_OK;

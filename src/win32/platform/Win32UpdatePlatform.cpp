@@ -9,6 +9,7 @@
 #include "core/Exception.h"
 #include "core/SystemErrors.h"
 #include "core/Text.h"
+#include "core/UpdateSignature.h"
 #include "core/ZipExtract.h"
 #include "win32/base/MessagePump.h"
 #include "win32/base/ScopedHandle.h"
@@ -35,7 +36,17 @@ constexpr DWORD kWaitSliceMs = 50;
 
 void TWin32UpdatePlatform::DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
                                              const TProgress& progress, const TCancelled& cancelled) {
-  cvl::DownloadUrlToFile(url, destination, progress, cancelled);
+  FDigests.erase(destination);
+  if (!FSignatures.KeysEmbedded()) {
+    cvl::DownloadUrlToFile(url, destination, progress, cancelled);
+    return;
+  }
+  // The name is signed as the server knows it: the destination's last part.
+  const std::string name = Utf16ToUtf8(destination.substr(destination.find_last_of(u'\\') + 1));
+  TSignedMessageDigest digest(name);
+  cvl::DownloadUrlToFile(url, destination, progress, cancelled,
+                         [&digest](const std::uint8_t* data, std::size_t size) { digest.Update(data, size); });
+  FDigests[destination] = digest.Finish();
 }
 
 bool TWin32UpdatePlatform::FileExists(const std::u16string& path) { return FileExistsFollowingLinks(path); }
@@ -110,6 +121,17 @@ void TWin32UpdatePlatform::SavePatchVersion(const std::u16string& configFile, st
 
 void TWin32UpdatePlatform::ClearLanguageUpdateFlag(const std::u16string& configFile) {
   cvl::ClearLanguageUpdateFlag(configFile);
+}
+
+bool TWin32UpdatePlatform::SignaturesRequired() { return FSignatures.KeysEmbedded(); }
+
+bool TWin32UpdatePlatform::SignatureCorrect(const std::u16string& filePath, const std::u16string& fileName,
+                                            const std::u16string& signaturePath) {
+  const auto taken = FDigests.find(filePath);
+  if (taken == FDigests.end()) return FSignatures.VerifyDownloadedFile(filePath, fileName, signaturePath);
+  const TSha256Digest digest = taken->second;
+  FDigests.erase(taken);
+  return FSignatures.VerifyDigest(digest, signaturePath);
 }
 
 void TWin32UpdatePlatform::WriteLog(const std::u16string& line) { cvl::WriteLog(line); }

@@ -4,7 +4,11 @@
 // program's own resources.
 #pragma once
 
+#include <map>
+#include <string>
+
 #include "core/UpdatePlatform.h"
+#include "core/UpdateSignatures.h"
 
 namespace cvl {
 
@@ -13,7 +17,9 @@ class TDosCommand;
 class TWin32UpdatePlatform final : public IUpdatePlatform {
  public:
   // cmdPatch is the window's runner for the patch tool; its OnTerminated is the window's.
-  explicit TWin32UpdatePlatform(TDosCommand& cmdPatch) : FCmdPatch(cmdPatch) {}
+  // `signatures` checks downloads when the launcher carries update keys.
+  TWin32UpdatePlatform(TDosCommand& cmdPatch, IUpdateSignatures& signatures)
+      : FCmdPatch(cmdPatch), FSignatures(signatures) {}
 
   void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
                          const TProgress& progress, const TCancelled& cancelled) override;
@@ -32,6 +38,9 @@ class TWin32UpdatePlatform final : public IUpdatePlatform {
   void ErasePreSection(const std::u16string& configFile) override;
   void SavePatchVersion(const std::u16string& configFile, std::int32_t level) override;
   void ClearLanguageUpdateFlag(const std::u16string& configFile) override;
+  bool SignaturesRequired() override;
+  bool SignatureCorrect(const std::u16string& filePath, const std::u16string& fileName,
+                        const std::u16string& signaturePath) override;
   void WriteLog(const std::u16string& line) override;
   void WriteResource(const std::u16string& resourceName, const std::u16string& path) override;
   std::u16string LongTempPath() override;
@@ -40,6 +49,10 @@ class TWin32UpdatePlatform final : public IUpdatePlatform {
 
  private:
   TDosCommand& FCmdPatch;
+  IUpdateSignatures& FSignatures;
+  // The signed message's digest of each file, taken as it downloaded, so that checking
+  // its signature does not read it again.
+  std::map<std::u16string, TSha256Digest> FDigests;
 };
 
 }  // namespace cvl
