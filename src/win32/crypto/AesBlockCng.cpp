@@ -1,61 +1,40 @@
 // AES-128 block operation on Windows CNG (bcrypt), the Windows build's cipher.
-#include <windows.h>
-#include <bcrypt.h>
-
 #include <memory>
 #include <vector>
 
 #include "core/AesBlock.h"
 #include "core/Exception.h"
-#include "win32/base/ScopedHandle.h"
+#include "win32/crypto/CngHandles.h"
 
 namespace cvl {
 namespace {
 
-bool Succeeded(NTSTATUS status) { return status >= 0; }
-
 [[noreturn]] void Fail(const char16_t* what) { throw Exception("ECryptoError", what); }
-
-// An algorithm provider of CNG.
-struct TBcryptAlgorithmTraits {
-  using THandle = BCRYPT_ALG_HANDLE;
-  static BCRYPT_ALG_HANDLE NullHandle() { return nullptr; }
-  static bool IsValid(BCRYPT_ALG_HANDLE handle) { return handle != nullptr; }
-  static bool Close(BCRYPT_ALG_HANDLE handle) { return Succeeded(BCryptCloseAlgorithmProvider(handle, 0)); }
-};
-
-// A key of CNG (its object buffer is the caller's and must outlive it).
-struct TBcryptKeyTraits {
-  using THandle = BCRYPT_KEY_HANDLE;
-  static BCRYPT_KEY_HANDLE NullHandle() { return nullptr; }
-  static bool IsValid(BCRYPT_KEY_HANDLE handle) { return handle != nullptr; }
-  static bool Close(BCRYPT_KEY_HANDLE handle) { return Succeeded(BCryptDestroyKey(handle)); }
-};
 
 class TCngAes128Block final : public TAes128Block {
  public:
   explicit TCngAes128Block(const TAesBlockBytes& key) {
-    if (!Succeeded(BCryptOpenAlgorithmProvider(FAlgorithm.Receive(), BCRYPT_AES_ALGORITHM, nullptr, 0))) {
+    if (!CngSucceeded(BCryptOpenAlgorithmProvider(FAlgorithm.Receive(), BCRYPT_AES_ALGORITHM, nullptr, 0))) {
       FAlgorithm.Release();  // nothing was opened
       Fail(u"AES-128 is not available");
     }
     // Chaining is ours: the platform only ever sees single blocks.
     auto mode = const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB);
-    if (!Succeeded(BCryptSetProperty(FAlgorithm.Get(), BCRYPT_CHAINING_MODE, reinterpret_cast<PUCHAR>(mode),
-                                     sizeof(BCRYPT_CHAIN_MODE_ECB), 0))) {
+    if (!CngSucceeded(BCryptSetProperty(FAlgorithm.Get(), BCRYPT_CHAINING_MODE, reinterpret_cast<PUCHAR>(mode),
+                                        sizeof(BCRYPT_CHAIN_MODE_ECB), 0))) {
       Fail(u"AES-128 ECB mode is not available");
     }
     // The key object's size differs between Windows versions and Wine: ask, never assume.
     DWORD objectLength = 0;
     ULONG got = 0;
-    if (!Succeeded(BCryptGetProperty(FAlgorithm.Get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
-                                     sizeof(objectLength), &got, 0))) {
+    if (!CngSucceeded(BCryptGetProperty(FAlgorithm.Get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
+                                        sizeof(objectLength), &got, 0))) {
       Fail(u"AES-128 key object size unknown");
     }
     FKeyObject.resize(objectLength);
     TAesBlockBytes keyCopy = key;
-    if (!Succeeded(BCryptGenerateSymmetricKey(FAlgorithm.Get(), FKey.Receive(), FKeyObject.data(), objectLength,
-                                              keyCopy.data(), static_cast<ULONG>(keyCopy.size()), 0))) {
+    if (!CngSucceeded(BCryptGenerateSymmetricKey(FAlgorithm.Get(), FKey.Receive(), FKeyObject.data(), objectLength,
+                                                 keyCopy.data(), static_cast<ULONG>(keyCopy.size()), 0))) {
       FKey.Release();  // nothing was made
       Fail(u"AES-128 key setup failed");
     }
@@ -72,16 +51,16 @@ class TCngAes128Block final : public TAes128Block {
     const NTSTATUS status =
         encrypt ? BCryptEncrypt(FKey.Get(), in.data(), 16, nullptr, nullptr, 0, out.data(), 16, &written, 0)
                 : BCryptDecrypt(FKey.Get(), in.data(), 16, nullptr, nullptr, 0, out.data(), 16, &written, 0);
-    if (!Succeeded(status) || written != 16) {
+    if (!CngSucceeded(status) || written != 16) {
       Fail(u"AES-128 block operation failed");
     }
     return out;
   }
 
   // Declaration order matters: the key is destroyed before its object buffer and the provider.
-  TGenericScopedHandle<TBcryptAlgorithmTraits> FAlgorithm;
+  TCngAlgorithm FAlgorithm;
   std::vector<UCHAR> FKeyObject;
-  TGenericScopedHandle<TBcryptKeyTraits> FKey;
+  TCngKey FKey;
 };
 
 }  // namespace
