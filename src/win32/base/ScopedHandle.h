@@ -9,7 +9,7 @@
 // The kinds several concerns use are below; the others live with their concern: COM
 // pointers, texts and the apartment (base/ComScoped.h), GDI objects and device
 // contexts (window/GdiScoped.h), WinHTTP handles (net/HttpQuery.cpp), CNG handles
-// (crypto/AesBlockCng.cpp), the GDI+ session (window/GdiplusSession.h) and the file
+// (crypto/CngHandles.h), the GDI+ session (window/GdiplusSession.h) and the file
 // beside an atomic write (files/FileWrite.cpp).
 #pragma once
 

@@ -1,7 +1,4 @@
 // AES-128 block operation on Windows CNG (bcrypt), the Windows build's cipher.
-#include <windows.h>
-#include <bcrypt.h>
-
 #include <memory>
 #include <vector>
 
@@ -11,6 +8,7 @@
 
 namespace cvl {
 namespace {
+
 
 class TCngAes128Block final : public TAes128Block {
  public:
@@ -22,20 +20,20 @@ class TCngAes128Block final : public TAes128Block {
     // Chaining is ours: the platform only ever sees single blocks.
     auto mode = const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB);
     if (!CngSucceeded(BCryptSetProperty(FAlgorithm.Get(), BCRYPT_CHAINING_MODE, reinterpret_cast<PUCHAR>(mode),
-                                     sizeof(BCRYPT_CHAIN_MODE_ECB), 0))) {
+                                        sizeof(BCRYPT_CHAIN_MODE_ECB), 0))) {
       CngFail(u"AES-128 ECB mode is not available");
     }
     // The key object's size differs between Windows versions and Wine: ask, never assume.
     DWORD objectLength = 0;
     ULONG got = 0;
     if (!CngSucceeded(BCryptGetProperty(FAlgorithm.Get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
-                                     sizeof(objectLength), &got, 0))) {
+                                        sizeof(objectLength), &got, 0))) {
       CngFail(u"AES-128 key object size unknown");
     }
     FKeyObject.resize(objectLength);
     TAesBlockBytes keyCopy = key;
     if (!CngSucceeded(BCryptGenerateSymmetricKey(FAlgorithm.Get(), FKey.Receive(), FKeyObject.data(), objectLength,
-                                              keyCopy.data(), static_cast<ULONG>(keyCopy.size()), 0))) {
+                                                 keyCopy.data(), static_cast<ULONG>(keyCopy.size()), 0))) {
       FKey.Release();  // nothing was made
       CngFail(u"AES-128 key setup failed");
     }

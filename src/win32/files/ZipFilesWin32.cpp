@@ -124,8 +124,8 @@ std::uint64_t FreeSpace(const std::u16string& path) {
 
 std::vector<std::u16string> ListFolder(const std::u16string& path) {
   WIN32_FIND_DATAW found{};
-  const TFindHandle search(::FindFirstFileExW((ToWide(path) + L"\\*").c_str(), FindExInfoBasic, &found,
-                                              FindExSearchNameMatch, nullptr, 0));
+  const TScopedFindHandle search(::FindFirstFileExW((ToWide(path) + L"\\*").c_str(), FindExInfoBasic, &found,
+                                                    FindExSearchNameMatch, nullptr, 0));
   if (!search.Valid()) Fail(u"the folder \"" + path + u"\" cannot be read: " + LastErrorText());
   std::vector<std::u16string> names;
   do {
