@@ -9,7 +9,6 @@
 namespace cvl {
 namespace {
 
-
 class TCngAes128Block final : public TAes128Block {
  public:
   explicit TCngAes128Block(const TAesBlockBytes& key) {
