@@ -296,6 +296,8 @@ bool TUpdateSequence::FetchFile(const std::u16string& remoteFolder, const std::u
     }
     fetched = true;
   }
+  // After the last failed attempt, nothing of the file stays behind.
+  if (!fetched) FPlatform.DiscardPartialDownload(localPath);
   if (fetched && install) {
     ShowStatus(texts::kInstalling + label + texts::kStageEnd);
     FPlatform.RunAndWait(InstallerCommandLine(base, fileName), Cancelled());
