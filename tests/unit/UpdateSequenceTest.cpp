@@ -465,6 +465,13 @@ TEST_F(UpdateSequence, FetchThatGivesUpDropsWhatTheAttemptsKept) {
   ASSERT_FALSE(Platform.Events.empty());
   EXPECT_EQ(Platform.Events.back(), "discard C:\\Game Dir\\a.zip") << "after the last attempt, once";
   EXPECT_EQ(Platform.Count("discard"), 1);
+
+  // With signatures, what a cut signature download kept goes too.
+  Platform.Events.clear();
+  Platform.Signed = true;
+  EXPECT_FALSE(Sequence().FetchFile(u"http://h/f/", u"a.zip", u"A", true, false));
+  EXPECT_EQ(Platform.Count("discard"), 2);
+  EXPECT_TRUE(Platform.Has("discard C:\\Game Dir\\a.zip.sig"));
 }
 
 TEST_F(UpdateSequence, EachAttemptIsJudgedByItsOwnReports) {
