@@ -291,8 +291,9 @@ bool TUpdateSequence::FetchFile(const std::u16string& remoteFolder, const std::u
         StopIfClosing();
         throw;
       }
-      StopIfClosing();
+      // Applied whole: the archive goes, even when the window closed during the move.
       FPlatform.RemoveFile(localPath);
+      StopIfClosing();
     }
     fetched = true;
   }
