@@ -93,7 +93,7 @@ bool TUpdateSequence::ApplyClientPatches() {
     if (n <= info.PatchVersion) {
       for (; n <= info.PatchVersion; ++n) {
         const std::u16string number = IntToText(n);
-        if (!FetchFile(*folder, u"patch_" + number + u".zip", texts::kLabelPatch + number, true, false)) {
+        if (!FetchFile(*folder, texts::kPatchFilePrefix + number + texts::kPatchFileExtension, texts::kLabelPatch + number, true, false)) {
           return false;
         }
         FState.FNewPatchVersion = static_cast<std::int32_t>(n);

@@ -19,6 +19,9 @@ constexpr std::string_view kUsage =
     "  make-user --address A --port P     print a ready [User] section\n"
     "  make-info [-o FILE] SETTINGS.json  write the protected info answer\n"
     "  read-config FILE                   show what the launcher reads from CVLauncher.cfg\n"
+    "  release --settings S --root R CLIENT_FOLDER\n"
+    "                                     publish what changed in CLIENT_FOLDER as the next patch\n"
+    "  check-server --settings S --root R check what launchers meet on the server\n"
     "\n"
     "TEXT '-' reads one line from standard input. Texts are ISO 8859-1.\n"
     "Run 'cvlctl COMMAND --help' for one command.\n";
@@ -37,6 +40,8 @@ int RunCvlCtl(const std::vector<std::u16string>& args, const TToolIo& io) {
     if (args[0] == u"make-user") return RunMakeUser(args, io);
     if (args[0] == u"make-info") return RunMakeInfo(args, io);
     if (args[0] == u"read-config") return RunReadConfig(args, io);
+    if (args[0] == u"release") return RunRelease(args, io);
+    if (args[0] == u"check-server") return RunCheckServer(args, io);
     throw EUsage(u"unknown command '" + args[0] + u"'");
   } catch (const EUsage& e) {
     io.Err("cvlctl: " + std::string(e.what()) + "\n");
