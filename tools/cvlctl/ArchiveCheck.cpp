@@ -84,7 +84,8 @@ TArchiveReport CheckArchive(const std::string& path) {
   }
   if (macEntries > 0) {
     report.Faults.push_back(u"holds the folder __MACOSX/ (" + IntToText(static_cast<long long>(macEntries)) +
-                            u" entries a macOS archiver adds); players would get it in their client folder");
+                            (macEntries == 1 ? u" entry" : u" entries") +
+                            u" a macOS archiver adds); players would get it in their client folder");
   }
   if (unflagged > 0) {
     report.Faults.push_back(IntToText(static_cast<long long>(unflagged)) +

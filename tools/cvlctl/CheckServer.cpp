@@ -84,8 +84,10 @@ class TCheck {
     CheckLanguagePatches();
     std::u16string pre;
     if (FArgs.Pre) pre = CheckPrerequisites();
-    FIo.Out("check-server: " + std::to_string(FFaults) + " fault(s); checked the info answer, " +
-            (patches > 0 ? "patches 1 to " + std::to_string(patches) : std::string("no numbered patches")) +
+    const std::string checked = !served     ? "no numbered patches (no answer names them)"
+                                : patches > 0 ? "patches 1 to " + std::to_string(patches)
+                                              : "no numbered patches (the answer names none)";
+    FIo.Out("check-server: " + std::to_string(FFaults) + " fault(s); checked the info answer, " + checked +
             ", the language patches" + Utf16ToUtf8(pre) + "\n");
     return FFaults == 0 ? 0 : 1;
   }

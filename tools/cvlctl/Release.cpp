@@ -260,10 +260,12 @@ class TRelease {
       FBaseName = "the release of patch " + std::to_string(level);
     } else if (manifest) {
       if (manifest->Level != level) {
-        throw EBadInput(Utf8ToUtf16(manifestPath) + u" is the manifest of patch " + IntToText(manifest->Level) +
-                        u", but " + Utf8ToUtf16(FArgs.Settings) + u" publishes patch " + IntToText(level) +
-                        u": patches were published without release. Give --from with the client folder as of patch " +
-                        IntToText(level));
+        const std::u16string mismatch = Utf8ToUtf16(manifestPath) + u" is the manifest of patch " +
+                                        IntToText(manifest->Level) + u", but " + Utf8ToUtf16(FArgs.Settings) +
+                                        u" publishes patch " + IntToText(level);
+        if (level == 0) throw EBadInput(mismatch + u": remove the manifest to start again from an empty client");
+        throw EBadInput(mismatch + u": patches were published without release. Give --from with the client folder "
+                                   u"as of patch " + IntToText(level));
       }
       FBase = *manifest;
       FBaseName = "the release of patch " + std::to_string(level);
@@ -319,7 +321,7 @@ class TRelease {
 
   void FinishInterruptedRelease() {
     ReplaceFileContent(InfoAnswerPath(FArgs.Root), InfoAnswerOf(FSettings.Bytes, Utf8ToUtf16(FArgs.Settings)));
-    ReplaceFile(PendingManifestPathFor(FArgs.Settings), ManifestPathFor(FArgs.Settings));
+    MoveIntoPlace(PendingManifestPathFor(FArgs.Settings), ManifestPathFor(FArgs.Settings));
     FIo.Out("finished the interrupted release of patch " + std::to_string(FSettings.Level) + ": " +
             InfoAnswerPath(FArgs.Root) + " remade, manifest written\n");
   }
@@ -384,7 +386,7 @@ class TRelease {
       ReplaceFileContent(FArgs.Settings, FSettings.NextBytes);
       raised = true;
       ReplaceFileContent(infoPath, FSettings.NextAnswer);
-      ReplaceFile(pendingPath, ManifestPathFor(FArgs.Settings));
+      MoveIntoPlace(pendingPath, ManifestPathFor(FArgs.Settings));
     } catch (const EBadInput& error) {
       if (raised) {
         throw EBadInput(error.Message() + u"; patchVersion is raised in " + Utf8ToUtf16(FArgs.Settings) +

@@ -89,7 +89,7 @@ std::optional<std::string> ReadSmallFile(const std::string& path);
 
 // Moves `from` over `to` in one step, replacing the old `to` (whose permissions the new
 // file takes), and makes the move durable.
-void ReplaceFile(const std::string& from, const std::string& to);
+void MoveIntoPlace(const std::string& from, const std::string& to);
 
 // Removes a file; false when it could not. Never raises.
 bool RemoveFile(const std::string& path) noexcept;

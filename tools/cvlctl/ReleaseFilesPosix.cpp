@@ -155,7 +155,7 @@ void TOsFile::SyncAndClose() {
   if (::close(fd) != 0 || !synced) Fail(u"cannot write", FPath, synced ? errno : syncError);
 }
 
-void ReplaceFile(const std::string& from, const std::string& to) {
+void MoveIntoPlace(const std::string& from, const std::string& to) {
   struct stat old {};
   if (::stat(to.c_str(), &old) == 0) ::chmod(from.c_str(), old.st_mode & 07777);
   if (::rename(from.c_str(), to.c_str()) != 0) Fail(u"cannot put in place", to, errno);

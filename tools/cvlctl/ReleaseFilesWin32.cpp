@@ -205,7 +205,7 @@ void TOsFile::SyncAndClose() {
   if (!::FlushFileBuffers(owner.Get())) Fail(u"cannot write", FPath, ::GetLastError());
 }
 
-void ReplaceFile(const std::string& from, const std::string& to) {
+void MoveIntoPlace(const std::string& from, const std::string& to) {
   if (!::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     Fail(u"cannot put in place", to, ::GetLastError());
   }

@@ -114,7 +114,7 @@ void TStagedFile::Finish() {
 
 void TStagedFile::PutInPlace() {
   if (!FFinished) Finish();
-  ReplaceFile(FTemporary, FTarget);
+  MoveIntoPlace(FTemporary, FTarget);
   FInPlace = true;
 }
 
