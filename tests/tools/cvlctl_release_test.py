@@ -344,6 +344,8 @@ def interrupted_release(kit, work, failures):
             failures.check(open(settings + ".manifest", "rb").read() == open(ref_settings + ".manifest", "rb").read(),
                            f"{name}: the manifest differs")
             failures.check(not os.path.exists(settings + ".manifest-next"), f"{name}: the next manifest stayed")
+            leftovers = [p for p in snapshot(root, os.path.dirname(settings)) if p.endswith(".cvlctl-tmp")]
+            failures.check(not leftovers, f"{name}: the next run left temporary files: {leftovers}")
 
 
 def refusals(kit, work, failures, native):
@@ -398,6 +400,15 @@ def refusals(kit, work, failures, native):
         failures.check(status == 1 and "names no folder under SERVER_ROOT" in err,
                        f"download_path {download_path}: {status} {out}{err}")
         failures.check(snapshot(folder) == before, f"download_path {download_path}: something was written")
+    # The release's own files inside the client folder would be published with it.
+    for inside in ("client/settings.json", "client/www"):
+        os.makedirs(os.path.join(folder, "client", "www"), exist_ok=True)
+        settings = settings_file(os.path.join(folder, "client")) if inside.endswith(".json") else settings_file(folder)
+        status, out, err = kit.release(settings, os.path.join(folder, "client", "www") if inside.endswith("www") else root,
+                                       client)
+        failures.check(status == 1 and "lies inside CLIENT_FOLDER" in err, f"{inside}: {status} {out}{err}")
+    shutil.rmtree(os.path.join(folder, "client"))
+    write_tree(client, {"a.txt": b"a"})
     settings = settings_file(folder, level=2)
     status, out, err = kit.release(settings, root, client)
     failures.check(status == 1 and "--from" in err, f"level 2 without a manifest: {status} {err}")

@@ -199,6 +199,12 @@ class TRelease {
 
   int Run() {
     const auto start = std::chrono::steady_clock::now();
+    for (const auto& [path, what] : {std::pair{FArgs.Settings, u"SETTINGS.json"}, std::pair{FArgs.Root, u"SERVER_ROOT"}}) {
+      if (IsInside(path, FArgs.Client)) {
+        throw EBadInput(std::u16string(what) + u" " + ShownPath(path) + u" lies inside CLIENT_FOLDER " +
+                        ShownPath(FArgs.Client) + u": the release's own files would go into the next patch");
+      }
+    }
     FSettings = ReadSettingsState(FArgs);
     const TClientFolder client = ScanClientFolder(FArgs.Client);
     if (!client.Refusals.empty()) {
@@ -211,6 +217,7 @@ class TRelease {
     Compare(client);
 
     // From here on, files are written.
+    RemoveLeftovers();
     if (FFinishLevel) FinishInterruptedRelease();
     if (FDropPending) DropUnpublishedRelease();
     std::size_t changes = 0;
@@ -316,6 +323,23 @@ class TRelease {
     for (const std::string& path : FRemoved) {
       FIo.Err("cvlctl: warning: '" + path + "' is gone from " + FArgs.Client + " since " + FBaseName +
               "; an archive cannot remove it (the patch tool on the players' machines does)\n");
+    }
+  }
+
+  // The temporary files a killed run left beside the files it writes.
+  void RemoveLeftovers() {
+    const std::string suffix = StagedFileSuffix();
+    if (KindOfTarget(FSettings.PatchFolder) == TFileKind::Folder) {
+      for (const TFolderEntry& entry : ListFolder(FSettings.PatchFolder)) {
+        if (entry.Kind == TFileKind::File && entry.Name.size() > suffix.size() &&
+            entry.Name.compare(entry.Name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+          RemoveFile(JoinPath(FSettings.PatchFolder, entry.Name));
+        }
+      }
+    }
+    for (const std::string& path : {InfoAnswerPath(FArgs.Root), FArgs.Settings, ManifestPathFor(FArgs.Settings),
+                                    PendingManifestPathFor(FArgs.Settings)}) {
+      RemoveFile(TStagedFile::TemporaryPathOf(path));
     }
   }
 

@@ -39,6 +39,15 @@ TFileKind KindOf(const std::string& path);
 // What a reader of `path` finds, links followed (Missing for a dangling link).
 TFileKind KindOfTarget(const std::string& path);
 
+// The path made absolute, "/" between its names, without "." and ".." (natively also
+// without links); the path as given when that fails. For telling whether one path
+// lies inside another.
+std::string FullPath(const std::string& path);
+
+// True when `inner` is `outer` or lies inside it (both as FullPath gives them; letter
+// case ignored on Windows).
+bool IsInside(const std::string& inner, const std::string& outer);
+
 struct TFolderEntry {
   std::string Name;
   // False when the system's name is no valid text (on Windows an unpaired surrogate);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "ReleaseFiles.h"
@@ -50,6 +51,19 @@ TFileKind KindOfTarget(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return TFileKind::Missing;
   return KindOfMode(info.st_mode);
+}
+
+std::string FullPath(const std::string& path) {
+  char* full = ::realpath(path.c_str(), nullptr);
+  if (full == nullptr) return path;
+  std::string result = full;
+  std::free(full);
+  return result;
+}
+
+bool IsInside(const std::string& inner, const std::string& outer) {
+  const std::string a = FullPath(inner), b = FullPath(outer);
+  return a == b || (a.size() > b.size() && a.compare(0, b.size(), b) == 0 && (b.back() == '/' || a[b.size()] == '/'));
 }
 
 std::vector<TFolderEntry> ListFolder(const std::string& folder) {

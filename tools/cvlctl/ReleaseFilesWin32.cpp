@@ -98,6 +98,21 @@ TFileKind KindOfTarget(const std::string& path) {
   return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? TFileKind::Folder : TFileKind::File;
 }
 
+std::string FullPath(const std::string& path) {
+  std::wstring wide = WidePath(path);
+  if (wide.rfind(L"\\\\?\\", 0) == 0) wide = wide.substr(4);
+  for (wchar_t& c : wide) {
+    if (c == L'\\') c = L'/';
+  }
+  return Utf16ToUtf8(FromWide(wide));
+}
+
+bool IsInside(const std::string& inner, const std::string& outer) {
+  const std::u16string a = UpperAscii(Utf8ToUtf16(FullPath(inner)));
+  const std::u16string b = UpperAscii(Utf8ToUtf16(FullPath(outer)));
+  return a == b || (a.size() > b.size() && a.compare(0, b.size(), b) == 0 && (b.back() == u'/' || a[b.size()] == u'/'));
+}
+
 std::vector<TFolderEntry> ListFolder(const std::string& folder) {
   WIN32_FIND_DATAW found{};
   const std::wstring pattern = WidePath(folder) + L"\\*";

@@ -59,6 +59,8 @@ TWriteFault& WriteFault() {
 
 }  // namespace
 
+std::string StagedFileSuffix() { return std::string(kTemporarySuffix); }
+
 std::string TStagedFile::TemporaryPathOf(const std::string& target) { return target + std::string(kTemporarySuffix); }
 
 TStagedFile::TStagedFile(std::string target)

@@ -32,7 +32,7 @@ class TStagedFile {
   const std::string& Target() const { return FTarget; }
   const std::string& TemporaryPath() const { return FTemporary; }
 
-  // The temporary name used for `target`.
+  // The temporary name used for `target`: the target's with StagedFileSuffix().
   static std::string TemporaryPathOf(const std::string& target);
 
  private:
@@ -48,6 +48,8 @@ class TStagedFile {
   bool FFinished = false;
   bool FInPlace = false;
 };
+
+std::string StagedFileSuffix();
 
 // Writes `bytes` to `target` through a staged file.
 void ReplaceFileContent(const std::string& target, std::string_view bytes);
