@@ -361,47 +361,57 @@ class TRelease {
     }
   }
 
-  void Publish(const TClientFolder& client) {
-    const std::int32_t next = FSettings.Level + 1;
-    FIo.Out("patch " + std::to_string(next) + " of " + FArgs.Client + ", compared with " + FBaseName + ":\n");
+  // Lists the added and changed files, as the archive will hold them.
+  std::vector<TArchiveSource> ChangedSources(const TClientFolder& client, std::vector<std::size_t>& index) {
+    FIo.Out("patch " + std::to_string(FSettings.Level + 1) + " of " + FArgs.Client + ", compared with " + FBaseName +
+            ":\n");
     std::vector<TArchiveSource> sources;
-    std::vector<std::size_t> sourceIndex;
-    std::size_t added = 0, changed = 0;
     for (std::size_t i = 0; i < client.Files.size(); ++i) {
       if (FChanges[i] == TChange::Unchanged) continue;
       const bool isNew = FChanges[i] == TChange::Added;
-      (isNew ? added : changed) += 1;
+      (isNew ? FAdded : FChanged) += 1;
       FIo.Out(std::string(isNew ? "  added    " : "  changed  ") + client.Files[i].Path + "\n");
       sources.push_back({client.Files[i].Path, JoinPath(FArgs.Client, client.Files[i].Path), client.Files[i].Size});
-      sourceIndex.push_back(i);
+      index.push_back(i);
     }
+    return sources;
+  }
 
-    MakeFolders(FArgs.Root, FSettings.PatchFolder);
-    const std::string infoPath = InfoAnswerPath(FArgs.Root);
-    MakeFolders(FArgs.Root, infoPath.substr(0, infoPath.rfind('/')));
-    FArchivePath = JoinPath(FSettings.PatchFolder, PatchArchiveName(next));
-    TStagedFile archive(FArchivePath);
+  // Writes the archive beside its name, finished on disk but not yet in place.
+  void WriteArchive(const TClientFolder& client, TStagedFile& archive) {
+    std::vector<std::size_t> index;
+    const std::vector<TArchiveSource> sources = ChangedSources(client, index);
     TStagedSink sink(archive);
     TZipWriter zip(sink);
-    std::vector<TSha256Digest> digests;
     std::uint64_t size = 0;
     try {
-      digests = WriteReleaseArchive(sources, zip);
+      const std::vector<TSha256Digest> digests = WriteReleaseArchive(sources, zip);
+      for (std::size_t k = 0; k < sources.size(); ++k) FDigests[index[k]] = digests[k];
       size = zip.Finish();
       archive.Finish();
     } catch (const EBadInput& error) {
       throw EBadInput(error.Message() + u"; nothing was published");
     }
-    for (std::size_t k = 0; k < sources.size(); ++k) FDigests[sourceIndex[k]] = digests[k];
-    FIo.Out(PatchArchiveName(next) + ": " + std::to_string(added) + " added, " + std::to_string(changed) +
-            " changed, " + std::to_string(client.Files.size() - added - changed) + " unchanged; " + SizeText(size) +
-            "\n");
+    FIo.Out(PatchArchiveName(FSettings.Level + 1) + ": " + std::to_string(FAdded) + " added, " +
+            std::to_string(FChanged) + " changed, " + std::to_string(client.Files.size() - FAdded - FChanged) +
+            " unchanged; " + SizeText(size) + "\n");
+  }
+
+  void Publish(const TClientFolder& client) {
+    const std::int32_t next = FSettings.Level + 1;
+    MakeFolders(FArgs.Root, FSettings.PatchFolder);
+    const std::string infoPath = InfoAnswerPath(FArgs.Root);
+    MakeFolders(FArgs.Root, infoPath.substr(0, infoPath.rfind('/')));
+    FArchivePath = JoinPath(FSettings.PatchFolder, PatchArchiveName(next));
+    TStagedFile archive(FArchivePath);
+    WriteArchive(client, archive);
 
     TReleaseManifest manifest;
     manifest.Level = next;
     for (std::size_t i = 0; i < client.Files.size(); ++i) {
       manifest.Files.push_back({client.Files[i].Path, client.Files[i].Size, FDigests[i]});
     }
+    // The order that never shows a player a level whose archive is missing.
     const std::string pendingPath = PendingManifestPathFor(FArgs.Settings);
     bool raised = false;
     try {
@@ -435,6 +445,8 @@ class TRelease {
   std::vector<TSha256Digest> FDigests;
   std::vector<std::string> FRemoved;
   std::string FArchivePath;
+  std::size_t FAdded = 0;
+  std::size_t FChanged = 0;
 };
 
 }  // namespace
