@@ -1,24 +1,24 @@
 #!/usr/bin/env python3
 """Draws the status window's pictures: the logo, the two button frames and the
 loading indicator. Standard library only (zlib for PNG, a small LZW coder for GIF),
-so the committed files can be made again byte for byte:
+so the committed files can be made again byte for byte. The colours are those of the
+window's table, src/app/WindowColours.h.
 
     python3 resources/make-artwork.py
 """
 import math
 import os
 import struct
+import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "artwork")
 
-WINDOW_BACKGROUND = (0x27, 0x2B, 0x34)
-FRAME_FILL = (0x29, 0x2E, 0x38)
-FRAME_OUTLINE = (0x46, 0x4C, 0x59)
-FRAME_OUTLINE_HIGHLIGHT = (0x63, 0x6B, 0x7B)
-LOGO_FIELD = (0x1E, 0x2C, 0x4E)
-LOGO_MARK = (0xD8, 0xE2, 0xF0)
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "support"))
+import cvlsource  # noqa: E402  (the colours come from the window's own table)
+
+COLOUR = cvlsource.window_colours()
 
 
 def write_png(path, width, height, pixel):
@@ -53,10 +53,10 @@ def button_frame(outline):
 
     def pixel(x, y):
         if not inside_rounded(x, y, width, height, radius):
-            return WINDOW_BACKGROUND
+            return COLOUR.Background
         on_edge = any(not inside_rounded(x + dx, y + dy, width, height, radius)
                       for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1)))
-        return outline if on_edge else FRAME_FILL
+        return outline if on_edge else COLOUR.FrameFill
     return width, height, pixel
 
 
@@ -65,7 +65,7 @@ def logo():
     def pixel(x, y):
         chevron = 3 <= x <= 12 and abs((y - 5.5) * 1.2) <= 4.5 and abs(x - 3 - abs(y - 5.5) * 1.2) < 1.6
         bar = 14 <= x <= 21 and 8 <= y <= 9
-        return LOGO_MARK if chevron or bar else LOGO_FIELD
+        return COLOUR.LogoMark if chevron or bar else COLOUR.LogoField
     return 25, 12, pixel
 
 
@@ -171,9 +171,9 @@ def loading_frames():
 def main():
     os.makedirs(OUT, exist_ok=True)
     write_png(os.path.join(OUT, "logo.png"), *logo())
-    write_png(os.path.join(OUT, "frame-normal.png"), *button_frame(FRAME_OUTLINE))
-    write_png(os.path.join(OUT, "frame-highlight.png"), *button_frame(FRAME_OUTLINE_HIGHLIGHT))
-    palette = [WINDOW_BACKGROUND, (0x3A, 0x40, 0x4C), (0x5A, 0x63, 0x75), (0x8B, 0x9A, 0xAF)]
+    write_png(os.path.join(OUT, "frame-normal.png"), *button_frame(COLOUR.FrameOutline))
+    write_png(os.path.join(OUT, "frame-highlight.png"), *button_frame(COLOUR.FrameOutlineHighlight))
+    palette = [COLOUR.Background, COLOUR.IndicatorDot, COLOUR.IndicatorTrail, COLOUR.IndicatorLead]
     write_gif(os.path.join(OUT, "loading.gif"), 32, 32, palette, loading_frames(), 14, 0)
 
 

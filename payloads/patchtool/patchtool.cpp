@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <string>
 
+#ifndef PACKING_LIBRARY_FILE
+#error "PACKING_LIBRARY_FILE must name the packing library's file"
+#endif
+
 namespace {
 
 using TVersionFunc = const char*(__cdecl*)();
@@ -37,8 +41,11 @@ int wmain() {
   ::GetCurrentDirectoryW(MAX_PATH, current);
   std::wprintf(L"patchtool: started in %ls\n", current);
   std::fflush(stdout);
+  // A test keeps the tool busy by leaving "patchtool.hold" in the folder it runs in: it
+  // waits while that file exists, two minutes at the most.
+  for (int i = 0; i < 1200 && ::GetFileAttributesW(L"patchtool.hold") != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(100);
 
-  const std::wstring library = OwnFolder() + L"PackingLibraryWrapper-Win32-Release.dll";
+  const std::wstring library = OwnFolder() + PACKING_LIBRARY_FILE;
   HMODULE module = ::LoadLibraryW(library.c_str());
   if (module == nullptr) {
     std::wprintf(L"patchtool: cannot load %ls (error %lu)\n", library.c_str(), ::GetLastError());

@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include "core/Text.h"
-#include "win32/CommonControls.h"
-#include "win32/GdiplusSession.h"
-#include "win32/WindowErrorBox.h"
-#include "win32/WindowStyle.h"
+#include "win32/window/CommonControls.h"
+#include "win32/window/GdiplusSession.h"
+#include "win32/window/WindowErrorBox.h"
+#include "win32/window/WindowStyle.h"
 
 namespace cvl {
 

@@ -5,7 +5,7 @@
 #include "app/Application.h"
 #include "app/LauncherGate.h"
 #include "app/LauncherRun.h"
-#include "win32/WindowErrorBox.h"
+#include "win32/window/WindowErrorBox.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const bool autolaunch = cvl::HasAutolaunchSwitch(cvl::CommandLineParameters(::GetCommandLineW()));

@@ -1,29 +1,24 @@
 #include "app/FrmMain.h"
 
+#include "app/WindowColours.h"
 #include "core/Exception.h"
+#include "core/LauncherTexts.h"
 #include "core/StringCipher.h"
-#include "win32/MessagePump.h"
-#include "win32/Picture.h"
-#include "win32/SystemError.h"
-#include "win32/WinText.h"
-#include "win32/WindowText.h"
-#include "win32/WindowErrorBox.h"
-#include "win32/WindowStyle.h"
+#include "win32/base/MessagePump.h"
+#include "win32/window/Picture.h"
+#include "win32/base/SystemError.h"
+#include "win32/base/WinText.h"
+#include "win32/window/WindowText.h"
+#include "win32/window/WindowErrorBox.h"
+#include "win32/window/WindowStyle.h"
 
 namespace cvl {
 
 namespace {
 
 constexpr int ClientWidth = 386, ClientHeight = 166;
-constexpr COLORREF Background = RGB(0x27, 0x2B, 0x34);
-constexpr COLORREF Outline = RGB(0x47, 0x4B, 0x52);
-constexpr COLORREF MessageColour = RGB(0x7E, 0x84, 0x96);
-constexpr COLORREF FatalColour = RGB(0x9B, 0x38, 0x27);
-constexpr COLORREF ButtonTextColour = RGB(0x63, 0x6B, 0x7B);
-constexpr COLORREF ButtonTextHighlight = RGB(0x8B, 0x9A, 0xAF);
 constexpr wchar_t FontSegoe[] = L"Segoe UI";
 constexpr wchar_t FontTahoma[] = L"Tahoma";
-constexpr char16_t InitialMessage[] = u"Checking the system. Please wait...";
 constexpr UINT_PTR IdTimerShowDownload = 1, IdTimerClose = 2, IdAnimation = 3;
 // Move with the mouse: SC_MOVE combined with the caption's hit-test code.
 constexpr WPARAM ScDragMove = 0xF012;
@@ -36,16 +31,16 @@ std::shared_ptr<TPicture> Artwork(const wchar_t* name) {
 
 TFrmMain::TFrmMain(TFrmMainHooks hooks)
     : FHooks(std::move(hooks)),
-      Shape1(0, 0, ClientWidth, ClientHeight, Background, Outline),
+      Shape1(0, 0, ClientWidth, ClientHeight, colours::Background, colours::Outline),
       ImgLogo(11, 11, 25, 12, true),
       ImgLoading(177, 107, 32, 32, true),
       ImgYes(65, 108, 114, 35, false),
       ImgNo(202, 108, 114, 35, false),
       ImgRecuadroIn(65, 145, 114, 35, false),
       ImgRecuadroOut(202, 145, 114, 35, false),
-      LblMessage(16, 56, 362, 39, true, InitialMessage, FontSegoe, 13, MessageColour, true),
-      LblYes(109, 118, 21, 17, false, u"Yes", FontTahoma, 14, ButtonTextColour, false),
-      LblNo(249, 118, 17, 17, false, u"No", FontTahoma, 14, ButtonTextColour, false),
+      LblMessage(16, 56, 362, 39, true, texts::kChecking, FontSegoe, 13, colours::MessageText, true),
+      LblYes(109, 118, 21, 17, false, u"Yes", FontTahoma, 14, colours::ButtonText, false),
+      LblNo(249, 118, 17, 17, false, u"No", FontTahoma, 14, colours::ButtonText, false),
       TimerShowDownload(IdTimerShowDownload, 100),
       TimerClose(IdTimerClose, 5000),
       FAnimation(IdAnimation, 100) {
@@ -164,7 +159,7 @@ void TFrmMain::WireEvents() {
 void TFrmMain::RunCreationHook() {
   // An error of the creation handler is shown, and the window is still shown afterwards.
   try {
-    if (FHooks.FormCreate) FHooks.FormCreate(FState);
+    if (FHooks.FormCreate) FHooks.FormCreate();
   } catch (...) {
     ShowCurrentExceptionBox(nullptr);
   }
@@ -206,7 +201,7 @@ void TFrmMain::ShowPrompt(bool show, const std::u16string& message) {
 
 void TFrmMain::ShowFatalMessage(const std::u16string& message) {
   LblMessage.SetText(message);
-  LblMessage.SetColour(FatalColour);
+  LblMessage.SetColour(colours::FatalText);
   LblMessage.SetBold(true);
   ImgLoading.SetVisible(false);
   FAnimation.SetEnabled(false);
@@ -214,6 +209,10 @@ void TFrmMain::ShowFatalMessage(const std::u16string& message) {
 }
 
 void TFrmMain::Close() {
+  // Once only: a close that arrives while the first one runs (a timer tick or a click
+  // inside a nested message pump) finds the window already on its way out.
+  if (FClosing) return;
+  FClosing = true;
   if (FHandle == nullptr || !::IsWindow(FHandle)) return;
   FormClose();
   ::DestroyWindow(FHandle);
@@ -230,8 +229,10 @@ void TFrmMain::FormShow() {
 }
 
 void TFrmMain::FormClose() {
-  FState.FInstallFiles.reset();
-  FState.FConnectInfo.reset();
+  // The run's objects are not freed here: a step of the start-up sequence may still be
+  // inside a nested message pump with them. It sees Closing() at its next check and
+  // unwinds; they go with the run after the message loop has ended.
+  if (FHooks.FormClose) FHooks.FormClose();
 }
 
 void TFrmMain::Shape1MouseDown(TMouseButton button) {
@@ -243,25 +244,25 @@ void TFrmMain::Shape1MouseDown(TMouseButton button) {
 void TFrmMain::ImgYesMouseEnter() {
   ImgYes.SetPicture(ImgRecuadroIn.Picture());
   FSurface.SetCursor(::LoadCursorW(nullptr, IDC_HAND));
-  LblYes.SetColour(ButtonTextHighlight);
+  LblYes.SetColour(colours::ButtonTextHighlight);
 }
 
 void TFrmMain::ImgYesMouseLeave() {
   ImgYes.SetPicture(ImgRecuadroOut.Picture());
   FSurface.SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
-  LblYes.SetColour(ButtonTextColour);
+  LblYes.SetColour(colours::ButtonText);
 }
 
 void TFrmMain::ImgNoMouseEnter() {
   ImgNo.SetPicture(ImgRecuadroIn.Picture());
   FSurface.SetCursor(::LoadCursorW(nullptr, IDC_HAND));
-  LblNo.SetColour(ButtonTextHighlight);
+  LblNo.SetColour(colours::ButtonTextHighlight);
 }
 
 void TFrmMain::ImgNoMouseLeave() {
   ImgNo.SetPicture(ImgRecuadroOut.Picture());
   FSurface.SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
-  LblNo.SetColour(ButtonTextColour);
+  LblNo.SetColour(colours::ButtonText);
 }
 
 void TFrmMain::ImgYesClick() {
@@ -351,6 +352,7 @@ LRESULT TFrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       Close();
       return 0;
     case WM_DESTROY:
+      FClosing = true;
       for (TWindowTimer* timer : {&TimerShowDownload, &TimerClose, &FAnimation}) timer->SetEnabled(false);
       ::PostQuitMessage(0);
       return 0;

@@ -9,11 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "core/FrmMainState.h"
 #include "core/StatusDisplay.h"
-#include "win32/WindowControls.h"
-#include "win32/WindowSurface.h"
-#include "win32/WindowTimer.h"
+#include "win32/window/WindowControls.h"
+#include "win32/window/WindowSurface.h"
+#include "win32/window/WindowTimer.h"
 
 namespace cvl {
 
@@ -27,11 +26,13 @@ class TFrmMain;
 // shown in the application's error box and the window goes on.
 struct TFrmMainHooks {
   // The creation handler: runs inside Create(), before the window is shown.
-  std::function<void(TFrmMainState&)> FormCreate;
+  std::function<void()> FormCreate;
   // The first tick of TimerShowDownload (the timer is already disabled): the update.
   std::function<void(TFrmMain&)> TimerShowDownloadTimer;
   // "Yes" of the prompt; what it means depends on the question asked.
   std::function<void(TFrmMain&)> ImgYesClick;
+  // The window is closing, by whatever road: the run's work is to end.
+  std::function<void()> FormClose;
 };
 
 class TFrmMain final : public IStatusDisplay {
@@ -47,7 +48,6 @@ class TFrmMain final : public IStatusDisplay {
   // Shows the window centred on the screen, then runs FormShow.
   void Show();
   HWND Handle() const { return FHandle; }
-  TFrmMainState& State() { return FState; }
 
   // IStatusDisplay
   void SetStatusText(const std::u16string& text) override;
@@ -56,6 +56,7 @@ class TFrmMain final : public IStatusDisplay {
   void ShowPrompt(bool show, const std::u16string& message) override;
   void ShowFatalMessage(const std::u16string& message) override;
   void Close() override;
+  bool Closing() const override { return FClosing; }
 
   // How the status text looks: the fatal message turns it bold and red.
   bool StatusTextBold() const { return LblMessage.Bold(); }
@@ -95,8 +96,8 @@ class TFrmMain final : public IStatusDisplay {
   void AnimationTimer();
 
   TFrmMainHooks FHooks;
-  TFrmMainState FState;
   HWND FHandle = nullptr;
+  bool FClosing = false;  // set once, by the first close
   TWindowSurface FSurface;
   TScopedFont FControlFont;
   TScopedBrush FEditBrush, FButtonBrush;

@@ -5,17 +5,17 @@
 
 #include "app/FrmMain.h"
 #include "core/Text.h"
-#include "win32/WinText.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/base/WinText.h"
 
 namespace cvl {
 
 std::vector<std::u16string> CommandLineParameters(const wchar_t* commandLine) {
   std::vector<std::u16string> parameters;
   int count = 0;
-  wchar_t** arguments = ::CommandLineToArgvW(commandLine, &count);
-  if (arguments == nullptr) return parameters;
-  for (int i = 0; i < count; ++i) parameters.push_back(FromWide(arguments[i]));
-  ::LocalFree(arguments);
+  const TScopedLocalMemory<wchar_t*> arguments(::CommandLineToArgvW(commandLine, &count));
+  if (!arguments) return parameters;
+  for (int i = 0; i < count; ++i) parameters.push_back(FromWide(arguments.Get()[i]));
   return parameters;
 }
 

@@ -1,8 +1,10 @@
 #include "app/LauncherRun.h"
 
+#include <exception>
+
 #include "core/FormCreate.h"
-#include "win32/Win32FormCreatePlatform.h"
-#include "win32/WindowErrorBox.h"
+#include "win32/platform/Win32FormCreatePlatform.h"
+#include "win32/window/WindowErrorBox.h"
 
 namespace cvl {
 
@@ -18,21 +20,34 @@ TLauncherRun::~TLauncherRun() { cmdPatch.OnTerminated = nullptr; }
 
 TFrmMainHooks TLauncherRun::Hooks() {
   TFrmMainHooks hooks;
-  hooks.FormCreate = [](TFrmMainState& state) {
-    TWin32FormCreatePlatform platform;
-    FormCreate(state, platform);
-  };
+  hooks.FormCreate = [this] { FormCreate(); };
   hooks.TimerShowDownloadTimer = [this](TFrmMain& frm) { Sequence(frm).TimerShowDownloadTimer(); };
   hooks.ImgYesClick = [this](TFrmMain& frm) { Sequence(frm).ImgYesClick(); };
+  hooks.FormClose = [this] { FormClose(); };
   return hooks;
+}
+
+void TLauncherRun::FormCreate() {
+  TWin32FormCreatePlatform platform;
+  TFormCreateResult read = cvl::FormCreate(platform);
+  // What was read before an error is kept: the window shows the error and goes on.
+  FSettings = std::move(read.Settings);
+  if (read.Error) std::rethrow_exception(read.Error);
 }
 
 TUpdateSequence& TLauncherRun::Sequence(TFrmMain& frm) {
   if (!FSequence) {
     FFrm = &frm;
-    FSequence = std::make_unique<TUpdateSequence>(frm.State(), frm, FPlatform);
+    FSequence = std::make_unique<TUpdateSequence>(FSettings, frm, FPlatform);
   }
   return *FSequence;
+}
+
+void TLauncherRun::FormClose() {
+  // A patch tool still at work is stopped with the window. Its end is still reported,
+  // but the sequence sees the window closing and does nothing more: no configuration
+  // write, no launch.
+  cmdPatch.Stop();
 }
 
 void TLauncherRun::cmdPatchTerminated() {

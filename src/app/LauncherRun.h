@@ -5,9 +5,11 @@
 #include <memory>
 
 #include "app/FrmMain.h"
+#include "core/LauncherSettings.h"
 #include "core/UpdateSequence.h"
-#include "win32/DosCommand.h"
-#include "win32/Win32UpdatePlatform.h"
+#include "core/UpdateSignatures.h"
+#include "win32/platform/Win32UpdatePlatform.h"
+#include "win32/process/DosCommand.h"
 
 namespace cvl {
 
@@ -24,11 +26,15 @@ class TLauncherRun {
   TFrmMainHooks Hooks();
 
  private:
+  void FormCreate();
   TUpdateSequence& Sequence(TFrmMain& frm);
+  void FormClose();
   void cmdPatchTerminated();
 
   TDosCommand cmdPatch;
-  TWin32UpdatePlatform FPlatform{cmdPatch};
+  TUpdateSignatures FSignatures{EmbeddedUpdateKeys()};
+  TWin32UpdatePlatform FPlatform{cmdPatch, FSignatures};
+  TLauncherSettings FSettings;  // what the creation handler read
   TFrmMain* FFrm = nullptr;
   std::unique_ptr<TUpdateSequence> FSequence;
 };

@@ -1,5 +1,5 @@
 // The system's ANSI code page, for text files written without a byte-order mark.
-// On Windows it is the active code page (CP_ACP, see win32/AnsiCodePageWin32.h); the
+// On Windows it is the active code page (CP_ACP, see win32/files/AnsiCodePageWin32.h); the
 // native tests use Windows-1252, the usual code page of Western systems.
 #pragma once
 

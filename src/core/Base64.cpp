@@ -69,4 +69,20 @@ std::string Base64Decode(std::string_view text) {
   return out;
 }
 
+std::optional<std::string> Base64DecodeStrict(std::string_view text) {
+  if (text.size() % 4 != 0) return std::nullopt;
+  std::size_t padding = 0;
+  while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
+  const std::string_view body = text.substr(0, text.size() - padding);
+  for (const char c : body) {
+    if (c == '=' || (kDecode[static_cast<unsigned char>(c)] == 0 && c != kAlphabet[0])) return std::nullopt;
+  }
+  // The bits the padding leaves over must be zero, so each text has one reading only.
+  if (padding > 0) {
+    const std::uint8_t last = kDecode[static_cast<unsigned char>(body.back())];
+    if ((padding == 1 && (last & 0x03) != 0) || (padding == 2 && (last & 0x0F) != 0)) return std::nullopt;
+  }
+  return Base64Decode(text);
+}
+
 }  // namespace cvl

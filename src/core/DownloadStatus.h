@@ -43,9 +43,4 @@ enum class TDownloadStatus : std::uint8_t {
   dsAcceptranges,
 };
 
-inline constexpr int kDownloadStatusCount = 34;
-
-// The status's name as spelled above ("dsEnddownloaddata"); "" for a value outside the range.
-const char16_t* DownloadStatusName(TDownloadStatus status);
-
 }  // namespace cvl

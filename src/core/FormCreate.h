@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string_view>
 
+#include "ConfigNames.h"
 #include "FormCreatePlatform.h"
-#include "FrmMainState.h"
+#include "LauncherSettings.h"
 
 namespace cvl {
 
@@ -18,18 +20,18 @@ inline constexpr std::u16string_view DebugMessageText = u"Debug!";
 inline constexpr std::u16string_view DefaultConnectorAddress = u"127.0.0.1";
 inline constexpr std::int32_t DefaultConnectorPort = 8080;
 
-// Configuration sections and keys.
-inline constexpr std::u16string_view OptionsSection = u"Options";
-inline constexpr std::u16string_view UserSection = u"User";
-inline constexpr std::u16string_view PreSection = u"Pre";
-inline constexpr std::u16string_view PatchVersionKey = u"PatchVersion";
-inline constexpr std::u16string_view UpdateClientLanguageKey = u"UpdateClientLanguage";
+// What the creation handler read, and the error that ended the reading early, if any.
+struct TFormCreateResult {
+  TLauncherSettings Settings;
+  std::exception_ptr Error;
+};
 
-// Fills the state in order: developer mode, defaults, the configuration file (rewritten
-// whole when [Pre] is empty), the install folder from the registry, and under a debugger
-// the "Debug!" box with the program's folder as install folder. An error (EFOpenError,
-// EFCreateError, EDecryptError, EConvertError, ERegistryException) ends it where it
-// happens; the fields set so far stay set, and the caller shows the error.
-void FormCreate(TFrmMainState& state, IFormCreatePlatform& platform);
+// Reads the settings in order: developer mode, defaults, the configuration file
+// (rewritten whole when [Pre] is empty), the install folder from the registry, and under
+// a debugger the "Debug!" box with the program's folder as install folder. An error
+// (EFOpenError, EFCreateError, EDecryptError, EConvertError, ERegistryException) ends the
+// reading where it happens: the settings read so far are kept, and the caller shows the
+// error and goes on with them.
+TFormCreateResult FormCreate(IFormCreatePlatform& platform);
 
 }  // namespace cvl

@@ -17,6 +17,8 @@ inline constexpr char16_t kServerNotAvailable[] = u"Server not available! Closin
 
 inline constexpr char16_t kLogDownloadStatus[] = u"DownloadStatus is not correct: ";
 inline constexpr char16_t kLogApplyPatch[] = u"Apply patch (directory, cmdline): ";
+// A downloaded file without a good signature, when the launcher carries update keys.
+inline constexpr char16_t kLogSignatureNotCorrect[] = u"Signature is not correct: ";
 
 inline constexpr char16_t kLabelWebView[] = u"Microsoft Edge Web View";
 inline constexpr char16_t kLabelRuntime2012[] = u"Visual Studio Code 2012";
@@ -32,9 +34,6 @@ inline constexpr char16_t kEnglishPatchFile[] = u"patch_english_lang.zip";
 inline constexpr char16_t kKoreanPatchFile[] = u"patch_korean_lang.zip";
 inline constexpr char16_t kInstallerSwitches[] = u" /silent /install";
 
-inline constexpr char16_t kPatchToolFile[] = u"patchtool.exe";
-inline constexpr char16_t kPatchLibraryFile[] = u"PackingLibraryWrapper-Win32-Release.dll";
-inline constexpr char16_t kClientLauncherFile[] = u"Proc.exe";
 inline constexpr char16_t kClientLauncherSwitch[] = u" /EMUL";
 
 }  // namespace cvl::texts

@@ -1,6 +1,6 @@
 // The files beside the program, as the core asks for them: where the program lies,
 // whole-file reads and writes, and the ANSI code page for files without a mark.
-// The Windows layer implements it (win32/Win32LocalFiles.h); tests use an in-memory fake.
+// The Windows layer implements it (win32/files/Win32LocalFiles.h); tests use an in-memory fake.
 #pragma once
 
 #include <optional>

@@ -1,6 +1,6 @@
 #include "ProfileEdits.h"
 
-#include "FormCreate.h"
+#include "ConfigNames.h"
 #include "SystemErrors.h"
 #include "Text.h"
 

@@ -8,6 +8,7 @@
 #include "JsonText.h"
 #include "StringCipher.h"
 #include "Text.h"
+#include "Timeouts.h"
 
 namespace cvl {
 namespace {
@@ -16,7 +17,6 @@ constexpr std::u16string_view kInfoPath = u"/outgame/";
 constexpr std::u16string_view kInfoResource = u"info";
 constexpr std::u16string_view kAccept = u"application/json, text/plain; q=0.9, text/html;q=0.8,";
 constexpr std::u16string_view kAcceptCharset = u"UTF-8, *;q=0.8";
-constexpr std::uint32_t kTimeoutMs = 30000;
 constexpr std::u16string_view kResultCode = u"result_code";
 constexpr std::u16string_view kSuccess = u"SUCCESS";
 constexpr std::u16string_view kDownloadPath = u"download_path";
@@ -158,7 +158,7 @@ THttpRequest ServerInfoRequest(std::u16string_view baseServerAdr) {
   request.UserAgent = LauncherUserAgent;
   request.Accept = kAccept;
   request.AcceptCharset = kAcceptCharset;
-  request.TimeoutMs = kTimeoutMs;
+  request.TimeoutMs = QueryTimeoutMs();
   return request;
 }
 
@@ -174,27 +174,38 @@ int DecodeServerInfo(std::u16string_view text, std::u16string_view baseServerAdr
     }
     return 1;
   } catch (...) {
+    // A value that does not decrypt or decode, or an answer of the wrong shape: the
+    // server gave nothing the launcher can use, which is all -1 says and all the
+    // caller needs; it tells the user the server is not available. The keys read
+    // before the bad one stay stored.
     return -1;
   }
 }
 
-int QueryServerInfo(TFrmMainState& state, IHttpClient& http) {
+int QueryServerInfo(TConnectInfo& info, std::u16string& baseServerAdr, IHttpClient& http) {
   try {
-    state.FBaseServerAdr = MakeBaseServerAdr(*state.FConnectInfo);
-    const THttpAnswer answer = http.Get(ServerInfoRequest(state.FBaseServerAdr));
+    baseServerAdr = MakeBaseServerAdr(info);
+    const THttpAnswer answer = http.Get(ServerInfoRequest(baseServerAdr));
     if (answer.StatusCode >= 500) return -1;
     const auto text = DecodeBodyText(answer.ContentType, answer.Body);
     if (!text) return -1;
-    return DecodeServerInfo(*text, state.FBaseServerAdr, *state.FConnectInfo);
+    return DecodeServerInfo(*text, baseServerAdr, info);
   } catch (...) {
+    // No answer at all (unreachable, refused, timed out): the same -1 as a bad one.
     return -1;
   }
 }
 
-std::u16string PatchDownloadPath(std::u16string_view patchList) {
+std::optional<std::u16string> FindPatchDownloadPath(std::u16string_view patchList) {
   const auto list = ParseJsonText(patchList);
-  if (!list) throw EJSONException(u"Invalid JSON text");
+  if (!list) return std::nullopt;
   return GetJsonString(*list, kDownloadPath);
+}
+
+std::u16string PatchDownloadPath(std::u16string_view patchList) {
+  auto path = FindPatchDownloadPath(patchList);
+  if (!path) throw EJSONException(u"Invalid JSON text");
+  return *std::move(path);
 }
 
 }  // namespace cvl

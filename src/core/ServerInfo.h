@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ConnectInfo.h"
-#include "FrmMainState.h"
 
 namespace cvl {
 
@@ -53,13 +53,16 @@ THttpRequest ServerInfoRequest(std::u16string_view baseServerAdr);
 // otherwise; nothing escapes.
 int DecodeServerInfo(std::u16string_view text, std::u16string_view baseServerAdr, TConnectInfo& info);
 
-// The whole query: sets state.FBaseServerAdr first whatever the outcome, asks `http`,
-// and decodes the answer into *state.FConnectInfo. 1 or -1; nothing escapes.
-int QueryServerInfo(TFrmMainState& state, IHttpClient& http);
+// The whole query: sets `baseServerAdr` from `info` first whatever the outcome, asks
+// `http`, and decodes the answer into `info`. 1 or -1; nothing escapes.
+int QueryServerInfo(TConnectInfo& info, std::u16string& baseServerAdr, IHttpClient& http);
 
 // The server folder of the patch archives: member "download_path" of the patch list
-// (TConnectInfo::PatchList). Raises EJSONException when it is missing or no text, and
-// when the list is not one JSON value.
+// (TConnectInfo::PatchList). nullopt when the list is no JSON at all (the launcher then
+// has no numbered patches to fetch); raises EJSONException when the member is missing or
+// no text.
+std::optional<std::u16string> FindPatchDownloadPath(std::u16string_view patchList);
+// The same for a list that must be JSON: raises EJSONException when it is not.
 std::u16string PatchDownloadPath(std::u16string_view patchList);
 
 }  // namespace cvl

@@ -22,6 +22,9 @@ class IStatusDisplay {
   virtual void ShowFatalMessage(const std::u16string& message) = 0;
   // Closes the window, which ends the program.
   virtual void Close() = 0;
+  // Whether the window has been closed or is closing (by the player, by a message from
+  // outside, by Close): from then on the sequence starts nothing new.
+  virtual bool Closing() const = 0;
 };
 
 }  // namespace cvl

@@ -3,13 +3,14 @@
 #include <cmath>
 
 #include "Exception.h"
-#include "FrmMainState.h"
-#include "JsonText.h"
 #include "LauncherTexts.h"
+#include "Payloads.h"
+#include "ServerInfo.h"
 #include "StatusDisplay.h"
 #include "StringCipher.h"
 #include "Text.h"
 #include "UpdatePlatform.h"
+#include "UpdateSignature.h"
 
 namespace cvl {
 namespace {
@@ -18,34 +19,89 @@ constexpr int kFetchAttempts = 5;
 
 std::u16string Quoted(const std::u16string& path) { return u"\"" + path + u"\""; }
 
+// Thrown when the window is closing, caught where the event's work began. Not an error:
+// the player asked the launcher to end, and it ends without a word.
+struct TStopForClose {};
+
+// Clears a flag when the scope ends, however it ends.
+class TFlagScope {
+ public:
+  explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
+  ~TFlagScope() { FFlag = false; }
+  TFlagScope(const TFlagScope&) = delete;
+  TFlagScope& operator=(const TFlagScope&) = delete;
+
+ private:
+  bool& FFlag;
+};
+
 }  // namespace
 
-TUpdateSequence::TUpdateSequence(TFrmMainState& state, IStatusDisplay& display, IUpdatePlatform& platform)
-    : FState(state), FDisplay(display), FPlatform(platform) {}
+TUpdateSequence::TUpdateSequence(TLauncherSettings settings, IStatusDisplay& display, IUpdatePlatform& platform)
+    : FSettings(std::move(settings)), FDisplay(display), FPlatform(platform) {
+  FState.FConnectInfo = FSettings.FConnectInfo;
+}
 
-void TUpdateSequence::TimerShowDownloadTimer() { CheckPrerequisites(); }
+template <class TStep>
+void TUpdateSequence::RunEvent(TStep step) {
+  // A click or tick that arrives inside one of the sequence's nested message pumps, or
+  // after the window began to close, starts nothing.
+  if (FRunning || FDisplay.Closing()) return;
+  TFlagScope running(FRunning);
+  try {
+    step();
+  } catch (const TStopForClose&) {
+    // The window is closing: the work ends here and the program with it.
+  }
+}
+
+void TUpdateSequence::StopIfClosing() const {
+  if (FDisplay.Closing()) throw TStopForClose{};
+}
+
+void TUpdateSequence::ShowStatus(const std::u16string& text) {
+  FDisplay.SetStatusText(text);  // lets waiting messages run
+  StopIfClosing();
+}
+
+void TUpdateSequence::AskPrompt(TPrompt prompt) {
+  FState.FPrompt = prompt;
+  FDisplay.ShowPrompt(true, prompt == TPrompt::Prerequisites ? texts::kPrerequisitesFailed : texts::kUpdateFailed);
+}
+
+IUpdatePlatform::TCancelled TUpdateSequence::Cancelled() const {
+  return [this] { return FDisplay.Closing(); };
+}
+
+void TUpdateSequence::TimerShowDownloadTimer() {
+  RunEvent([this] {
+    // Before anything touches the client folder: an apply a killed run left half-done.
+    if (!FSettings.FBaseDirectory.empty()) FPlatform.RecoverInterruptedUnpack(FSettings.FBaseDirectory);
+    CheckPrerequisites();
+  });
+}
 
 void TUpdateSequence::CheckPrerequisites() {
   FState.FLastDownloadStatus = TDownloadStatus::dsNULL;
   FState.FNewPatchVersion = 0;
-  if (FState.FInstallFiles && !FState.FInstallFiles->empty()) {
+  if (!FSettings.FInstallFiles.empty()) {
     InstallPrerequisites();
     return;
   }
-  if (FState.FInstallClient) {
+  if (FSettings.FInstallClient) {
     LaunchClient();
     return;
   }
-  FState.FNewPatchVersion = FState.FClientActualPatchVersion;
+  FState.FNewPatchVersion = FSettings.FClientActualPatchVersion;
   UpdateClient();
 }
 
 std::u16string TUpdateSequence::ServerRoot() const {
-  return u"http://" + FState.FConnectInfo->App_center_ip + u":" + IntToText(FState.FConnectInfo->App_center_port);
+  return u"http://" + FState.FConnectInfo.App_center_ip + u":" + IntToText(FState.FConnectInfo.App_center_port);
 }
 
 std::u16string TUpdateSequence::PreEntry(std::size_t index) const {
-  const auto& entries = *FState.FInstallFiles;
+  const auto& entries = FSettings.FInstallFiles;
   if (index >= entries.size()) {
     throw Exception("EListError", FormatText(u"List index out of bounds (%d)", {IntToText(static_cast<long long>(index))}));
   }
@@ -60,40 +116,44 @@ void TUpdateSequence::InstallPrerequisites() {
   const bool runtime2012 = FetchFile(FState.FBaseRemote, PreEntry(2), texts::kLabelRuntime2012, true, true);
   const bool runtime2022 = FetchFile(FState.FBaseRemote, PreEntry(3), texts::kLabelRuntime2022, true, true);
   if (webView && runtime2012 && runtime2022) {
-    FPlatform.ErasePreSection(FState.FConfigFileName);
+    StopIfClosing();
+    FPlatform.ErasePreSection(FSettings.FConfigFileName);
     LaunchClient();
   } else {
-    FDisplay.ShowPrompt(true, texts::kPrerequisitesFailed);
+    AskPrompt(TPrompt::Prerequisites);
   }
 }
 
 void TUpdateSequence::UpdateClient() {
-  if (FPlatform.QueryServerInfo(FState) != 1) {
+  const int answer = FPlatform.QueryServerInfo(FState.FConnectInfo, FState.FBaseServerAdr, Cancelled());
+  StopIfClosing();
+  if (answer != 1) {
     FDisplay.ShowFatalMessage(texts::kServerNotAvailable);
     return;
   }
   if (!ApplyClientPatches()) {
-    FDisplay.ShowPrompt(true, texts::kUpdateFailed);
+    AskPrompt(TPrompt::Update);
   }
 }
 
 std::optional<std::u16string> TUpdateSequence::PatchFolderUrl() const {
   // A patch list that is no JSON at all means "no numbered patches"; a JSON list
   // without "download_path" is an error that ends the sequence.
-  const auto list = ParseJsonText(FState.FConnectInfo->PatchList);
-  if (!list) return std::nullopt;
-  return FState.FBaseServerAdr + GetJsonString(*list, u"download_path");
+  const auto path = FindPatchDownloadPath(FState.FConnectInfo.PatchList);
+  if (!path) return std::nullopt;
+  return FState.FBaseServerAdr + *path;
 }
 
 bool TUpdateSequence::ApplyClientPatches() {
-  const TConnectInfo& info = *FState.FConnectInfo;
+  const TConnectInfo& info = FState.FConnectInfo;
   if (const auto folder = PatchFolderUrl()) {
     // 64-bit so that an installed level of 2147483647 cannot overflow.
-    std::int64_t n = static_cast<std::int64_t>(FState.FClientActualPatchVersion) + 1;
+    std::int64_t n = static_cast<std::int64_t>(FSettings.FClientActualPatchVersion) + 1;
     if (n <= info.PatchVersion) {
       for (; n <= info.PatchVersion; ++n) {
         const std::u16string number = IntToText(n);
-        if (!FetchFile(*folder, texts::kPatchFilePrefix + number + texts::kPatchFileExtension, texts::kLabelPatch + number, true, false)) {
+        const std::u16string file = texts::kPatchFilePrefix + number + texts::kPatchFileExtension;
+        if (!FetchFile(*folder, file, texts::kLabelPatch + number, true, false)) {
           return false;
         }
         FState.FNewPatchVersion = static_cast<std::int32_t>(n);
@@ -113,9 +173,9 @@ bool TUpdateSequence::ApplyClientPatches() {
 }
 
 bool TUpdateSequence::DownloadLanguagePatch() {
-  if (!FState.FUpdateClientLanguage) return false;
+  if (!FSettings.FUpdateClientLanguage) return false;
   const std::u16string folder = ServerRoot() + texts::kLanguagePatchFolder;
-  if (FState.FEnglishClient) {
+  if (FSettings.FEnglishClient) {
     return FetchFile(folder, texts::kEnglishPatchFile, texts::kLabelEnglishPatch, true, false);
   }
   return FetchFile(folder, texts::kKoreanPatchFile, texts::kLabelKoreanPatch, true, false);
@@ -125,105 +185,153 @@ void TUpdateSequence::RunPatchToolOrPrompt() {
   // A tool that cannot be written or started must not leave the window waiting for an
   // end that never comes: offer to launch as after a failed update.
   if (!RunPatchTool()) {
-    FDisplay.ShowPrompt(true, texts::kUpdateFailed);
+    AskPrompt(TPrompt::Update);
   }
 }
 
 bool TUpdateSequence::RunPatchTool() {
-  FDisplay.SetStatusText(texts::kApplyingPatches);
-  const std::u16string& base = FState.FBaseDirectory;
+  ShowStatus(texts::kApplyingPatches);
+  const std::u16string& base = FSettings.FBaseDirectory;
   try {
-    FPlatform.WriteResource(payloads::kLibrary, base + texts::kPatchLibraryFile);
-    FPlatform.WriteResource(payloads::kPatcher, base + texts::kPatchToolFile);
+    FPlatform.WriteResource(payloads::kLibrary.Resource, base + payloads::kLibrary.File);
+    FPlatform.WriteResource(payloads::kPatcher.Resource, base + payloads::kPatcher.File);
     FPlatform.ChangeCurrentDirectory(base);
-    FPlatform.WriteLog(texts::kLogApplyPatch + base + u" " + texts::kPatchToolFile);
+    FPlatform.WriteLog(texts::kLogApplyPatch + base + u" " + payloads::kPatcher.File);
     // Started by its full path, so no other "patchtool.exe" on the search path can run
     // instead; the tool still sees the bare command line.
-    FPlatform.StartPatchTool(base + texts::kPatchToolFile, texts::kPatchToolFile, base);
+    FPlatform.StartPatchTool(base + payloads::kPatcher.File, payloads::kPatcher.File, base);
     return true;
   } catch (const std::exception&) {
+    // The failure is not lost: the caller turns it into the update prompt, and the
+    // player can still launch the client from there.
     return false;
   }
 }
 
 void TUpdateSequence::cmdPatchTerminated() {
-  const std::u16string& base = FState.FBaseDirectory;
-  if (!FState.FKeepUpdateFiles) {
-    FPlatform.RemoveFile(base + texts::kPatchLibraryFile);
-    FPlatform.RemoveFile(base + texts::kPatchToolFile);
+  RunEvent([this] { PatchToolEnded(); });
+}
+
+void TUpdateSequence::PatchToolEnded() {
+  const std::u16string& base = FSettings.FBaseDirectory;
+  if (!FSettings.FKeepUpdateFiles) {
+    FPlatform.RemoveFile(base + payloads::kLibrary.File);
+    FPlatform.RemoveFile(base + payloads::kPatcher.File);
   }
-  if (FState.FUpdateClientLanguage) {
-    FPlatform.ClearLanguageUpdateFlag(FState.FConfigFileName);
+  if (FSettings.FUpdateClientLanguage) {
+    FPlatform.ClearLanguageUpdateFlag(FSettings.FConfigFileName);
   }
-  if (FState.FNewPatchVersion != FState.FClientActualPatchVersion) {
-    FPlatform.SavePatchVersion(FState.FConfigFileName, FState.FNewPatchVersion);
+  if (FState.FNewPatchVersion != FSettings.FClientActualPatchVersion) {
+    FPlatform.SavePatchVersion(FSettings.FConfigFileName, FState.FNewPatchVersion);
   }
-  FDisplay.SetStatusText(texts::kClientUpToDate);
+  ShowStatus(texts::kClientUpToDate);
   LaunchClient();
 }
 
 void TUpdateSequence::LaunchClient() {
+  StopIfClosing();
   FState.FTempPath = FPlatform.LongTempPath() + FPlatform.NewGuidText() + u"\\";
   FPlatform.ForceDirectories(FState.FTempPath);
   const std::u16string& temp = FState.FTempPath;
-  const std::u16string& base = FState.FBaseDirectory;
-  FPlatform.WriteResource(payloads::kLECommonLibrary, temp + u"LECommonLibrary.dll");
-  FPlatform.WriteResource(payloads::kLoaderDll, temp + u"LoaderDll.dll");
-  FPlatform.WriteResource(payloads::kLocaleEmulator, temp + u"LocaleEmulator.dll");
-  FPlatform.WriteResource(payloads::kLEProc, temp + u"LEProc.exe");
-  const std::u16string clientLauncher = base + texts::kClientLauncherFile;
+  const std::u16string& base = FSettings.FBaseDirectory;
+  FPlatform.WriteResource(payloads::kLECommonLibrary.Resource, temp + payloads::kLECommonLibrary.File);
+  FPlatform.WriteResource(payloads::kLoaderDll.Resource, temp + payloads::kLoaderDll.File);
+  FPlatform.WriteResource(payloads::kLocaleEmulator.Resource, temp + payloads::kLocaleEmulator.File);
+  FPlatform.WriteResource(payloads::kLEProc.Resource, temp + payloads::kLEProc.File);
+  const std::u16string clientLauncher = base + payloads::kClientLauncher.File;
   if (!FPlatform.FileExists(clientLauncher)) {
-    FPlatform.WriteResource(payloads::kClientLauncher, clientLauncher);
+    FPlatform.WriteResource(payloads::kClientLauncher.Resource, clientLauncher);
   }
-  FPlatform.WriteResource(payloads::kClientProfile, clientLauncher + u".le.config");
-  FPlatform.WriteResource(payloads::kWebView2Loader, temp + u"WebView2Loader.dll");
+  FPlatform.WriteResource(payloads::kClientProfile.Resource, base + payloads::kClientProfile.File);
+  FPlatform.WriteResource(payloads::kWebView2Loader.Resource, temp + payloads::kWebView2Loader.File);
 
   // Both program paths are quoted: a path with blanks must never become a search.
-  const std::u16string commandLine = FState.FInstallClient
+  const std::u16string commandLine = FSettings.FInstallClient
                                          ? Quoted(clientLauncher) + texts::kClientLauncherSwitch
-                                         : Quoted(temp + u"LEProc.exe") + u" " + Quoted(clientLauncher);
+                                         : Quoted(temp + payloads::kLEProc.File) + u" " + Quoted(clientLauncher);
+  StopIfClosing();
   FPlatform.RunProgram(commandLine);
   FDisplay.Close();
 }
 
 bool TUpdateSequence::FetchFile(const std::u16string& remoteFolder, const std::u16string& fileName,
                                 const std::u16string& label, bool unpack, bool install) {
-  const std::u16string localPath = FState.FBaseDirectory + fileName;
+  const std::u16string& base = FSettings.FBaseDirectory;
+  const std::u16string localPath = base + fileName;
   bool fetched = false;
   for (int attempt = 0; attempt < kFetchAttempts && !fetched; ++attempt) {
     // Each attempt is judged by its own reports, never by an earlier download's.
     FState.FLastDownloadStatus = TDownloadStatus::dsNULL;
     FState.FMessage = texts::kDownloading + label + texts::kStageEnd;
-    FDisplay.SetStatusText(FState.FMessage);
+    ShowStatus(FState.FMessage);
     FPlatform.DownloadUrlToFile(remoteFolder + fileName, localPath,
                                 [this](std::int32_t progress, std::int32_t total, TDownloadStatus status) {
                                   DownloadProgress(progress, total, status);
-                                });
+                                },
+                                Cancelled());
     FDisplay.ProcessMessages();
+    StopIfClosing();
     if (FState.FLastDownloadStatus != TDownloadStatus::dsEnddownloaddata) {
       FPlatform.WriteLog(texts::kLogDownloadStatus + IntToText(static_cast<int>(FState.FLastDownloadStatus)));
       continue;
     }
     if (!FPlatform.FileExists(localPath)) continue;
+    if (!SignatureCorrect(remoteFolder, fileName, localPath)) {
+      // Nothing of a file that is not the operator's is unpacked or run.
+      FPlatform.WriteLog(texts::kLogSignatureNotCorrect + fileName);
+      FPlatform.RemoveFile(localPath);
+      continue;
+    }
     if (unpack) {
-      FDisplay.SetStatusText(texts::kDecompressing + label + texts::kStageEnd);
-      FPlatform.ExtractZip(localPath, FState.FBaseDirectory);
+      ShowStatus(texts::kDecompressing + label + texts::kStageEnd);
+      try {
+        FPlatform.ExtractZip(localPath, base, Cancelled());
+      } catch (...) {
+        // A cancelled unpack applied nothing; the archive goes too, the window is going.
+        if (FDisplay.Closing()) FPlatform.RemoveFile(localPath);
+        StopIfClosing();
+        throw;
+      }
+      StopIfClosing();
       FPlatform.RemoveFile(localPath);
     }
     fetched = true;
   }
   if (fetched && install) {
-    FDisplay.SetStatusText(texts::kInstalling + label + texts::kStageEnd);
-    FPlatform.RunAndWait(InstallerCommandLine(FState.FBaseDirectory, fileName));
+    ShowStatus(texts::kInstalling + label + texts::kStageEnd);
+    FPlatform.RunAndWait(InstallerCommandLine(base, fileName), Cancelled());
     FDisplay.ProcessMessages();
+    StopIfClosing();
   }
   return fetched;
+}
+
+bool TUpdateSequence::SignatureCorrect(const std::u16string& remoteFolder, const std::u16string& fileName,
+                                       const std::u16string& localPath) {
+  if (!FPlatform.SignaturesRequired()) return true;
+  const std::u16string signaturePath = localPath + kSignatureFileSuffix;
+  bool arrived = false;
+  FPlatform.DownloadUrlToFile(remoteFolder + fileName + kSignatureFileSuffix, signaturePath,
+                              [&arrived](std::int32_t, std::int32_t, TDownloadStatus status) {
+                                arrived = status == TDownloadStatus::dsEnddownloaddata;
+                              },
+                              Cancelled());
+  if (FDisplay.Closing()) {
+    FPlatform.RemoveFile(signaturePath);
+    FPlatform.RemoveFile(localPath);
+    StopIfClosing();
+  }
+  const bool correct = arrived && FPlatform.FileExists(signaturePath) &&
+                       FPlatform.SignatureCorrect(localPath, fileName, signaturePath);
+  FPlatform.RemoveFile(signaturePath);
+  return correct;
 }
 
 void TUpdateSequence::DownloadProgress(std::int32_t ulProgress, std::int32_t ulProgressMax,
                                        TDownloadStatus ulStatusCode) {
   FState.FLastDownloadStatus = ulStatusCode;
-  FDisplay.SetStatusText(ProgressText(FState.FMessage, ulProgress, ulProgressMax));
+  // A stop raised here cancels the transfer; the downloader passes it on once it ended.
+  ShowStatus(ProgressText(FState.FMessage, ulProgress, ulProgressMax));
 }
 
 std::u16string TUpdateSequence::ProgressText(const std::u16string& message, std::int32_t progress,
@@ -245,15 +353,18 @@ std::u16string TUpdateSequence::InstallerCommandLine(const std::u16string& baseD
 }
 
 void TUpdateSequence::ImgYesClick() {
-  const std::u16string text = FDisplay.StatusText();
-  if (text == texts::kPrerequisitesFailed) {
-    // The update goes on without the prerequisites: the prompt gives way to the
-    // indicator again, so No cannot close the window in the middle of the update.
-    FDisplay.ShowPrompt(false, texts::kChecking);
-    UpdateClient();
-  } else if (text == texts::kUpdateFailed) {
-    LaunchClient();
-  }
+  RunEvent([this] {
+    const TPrompt prompt = FState.FPrompt;
+    FState.FPrompt = TPrompt::None;
+    if (prompt == TPrompt::Prerequisites) {
+      // The update goes on without the prerequisites: the prompt gives way to the
+      // indicator again, so No cannot close the window in the middle of the update.
+      FDisplay.ShowPrompt(false, texts::kChecking);
+      UpdateClient();
+    } else if (prompt == TPrompt::Update) {
+      LaunchClient();
+    }
+  });
 }
 
 void TUpdateSequence::ImgNoClick() { FDisplay.Close(); }

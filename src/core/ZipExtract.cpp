@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Text.h"
+#include "UnpackStaging.h"
 #include "ZipFiles.h"
 #include "ZipPath.h"
 
@@ -18,7 +19,6 @@ namespace cvl {
 namespace {
 
 constexpr std::u16string_view kCannotUnpack = u"Cannot unpack %s: %s";
-constexpr std::u16string_view kStagingPrefix = u".cvl-unpack-";
 
 [[noreturn]] void Fail(std::u16string_view reason) { throw EZipError(std::u16string(reason)); }
 
@@ -32,36 +32,6 @@ struct TPlannedEntry {
   std::size_t File = kNoFile;  // the staged file's number; kNoFile for a folder entry
 };
 
-std::u16string Join(std::u16string base, std::u16string_view name) {
-  if (!base.empty() && !IsPathSeparator(base.back())) base += PathSeparator();
-  base += name;
-  return base;
-}
-
-// The staging folder inside the target: staged files go a few hundred to a subfolder,
-// since creating files in one folder holding tens of thousands is slow, and threads
-// creating in the same folder wait on each other. An older copy set aside while its
-// replacement is moved into place goes beside the staged file.
-class TStaging {
- public:
-  static constexpr std::size_t kFilesPerFolder = 256;
-
-  explicit TStaging(std::u16string folder) : FFolder(std::move(folder)) {}
-  const std::u16string& Folder() const { return FFolder; }
-  std::u16string Subfolder(std::size_t file) const {
-    return Join(FFolder, u"d" + IntToText(static_cast<long long>(file / kFilesPerFolder)));
-  }
-  std::u16string StagedFile(std::size_t file) const {
-    return Join(Subfolder(file), IntToText(static_cast<long long>(file)));
-  }
-  std::u16string OlderCopy(std::size_t file) const {
-    return Join(Subfolder(file), u"b" + IntToText(static_cast<long long>(file)));
-  }
-
- private:
-  std::u16string FFolder;
-};
-
 // The folder holding `path`; empty when it has none.
 std::u16string ParentOf(const std::u16string& path) {
   std::size_t end = path.size();
@@ -73,7 +43,7 @@ std::u16string ParentOf(const std::u16string& path) {
 }
 
 // Decides every entry's place and refuses the archive before anything is written.
-std::vector<TPlannedEntry> PlanEntries(const TZipReader& reader, const std::u16string& target) {
+std::vector<TPlannedEntry> PlanEntries(IZipFiles& files, const TZipReader& reader, const std::u16string& target) {
   std::vector<TPlannedEntry> plan;
   std::uint64_t total = 0;
   // Folders already found to be real folders (or absent): many entries share them, and
@@ -85,10 +55,10 @@ std::vector<TPlannedEntry> PlanEntries(const TZipReader& reader, const std::u16s
     if (parts.empty() && !entry.IsDirectory) Fail(u"an entry has no name");
     std::u16string path = target;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-      path = Join(std::move(path), parts[i]);
+      path = JoinPath(std::move(path), parts[i]);
       const bool folder = i + 1 < parts.size();
       if (folder && checkedFolders.count(path) != 0) continue;
-      const TPathKind kind = PathKind(path);
+      const TPathKind kind = files.PathKind(path);
       if (kind == TPathKind::Link) Fail(u"\"" + entry.Name + u"\" would be written through a link");
       if (kind == TPathKind::File && (folder || entry.IsDirectory)) {
         Fail(u"\"" + entry.Name + u"\" needs a folder where a file is");
@@ -101,42 +71,50 @@ std::vector<TPlannedEntry> PlanEntries(const TZipReader& reader, const std::u16s
     if (!entry.IsDirectory) total += std::min<std::uint64_t>(entry.UncompressedSize, UINT64_MAX - total);
     plan.push_back({&entry, std::move(path), {}});
   }
-  if (total > FreeSpace(target)) Fail(u"not enough free disk space");
+  if (total > files.FreeSpace(target)) Fail(u"not enough free disk space");
   return plan;
 }
 
-std::u16string MakeStagingFolder(const std::u16string& target) {
+TStaging MakeStagingFolder(IZipFiles& files, const std::u16string& target) {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::u16string folder = Join(target, std::u16string(kStagingPrefix) + IntToText(random() & 0x7FFFFFFF));
-    if (CreateFolder(folder)) return folder;
+    const std::u16string folder = JoinPath(target, std::u16string(kStagingPrefix) + IntToText(random() & 0x7FFFFFFF));
+    if (files.CreateFolder(folder)) return TStaging(folder);
   }
   Fail(u"no staging folder can be made");
 }
 
-void StageEntry(TZipReader& reader, const TStaging& staging, const TPlannedEntry& item) {
-  TOutputFile out(staging.StagedFile(item.File));
-  reader.ReadEntry(*item.Entry, [&out](std::string_view data) { out.Write(data); });
-  out.Close();
+void StopIfCancelled(const std::atomic<bool>* cancel) {
+  if (cancel != nullptr && cancel->load()) Fail(u"the unpack was cancelled");
+}
+
+void StageEntry(IZipFiles& files, TZipReader& reader, const TStaging& staging, const TPlannedEntry& item,
+                const std::atomic<bool>* cancel) {
+  const std::unique_ptr<TZipOutput> out = files.NewFile(staging.StagedFile(item.File));
+  reader.ReadEntry(*item.Entry, [&out, cancel](std::string_view data) {
+    StopIfCancelled(cancel);
+    out->Write(data);
+  });
+  out->Close();
 }
 
 // Inflating is CPU work and writing small files is mostly waiting on the file system, so
 // entries are staged by up to one thread per core, each with its own handle on the
 // archive; the first failure stops them all and is raised as if staging were serial.
-unsigned StagingThreads(std::size_t files) {
+unsigned StagingThreads(std::size_t count) {
   constexpr unsigned kMostThreads = 4;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  return static_cast<unsigned>(std::min<std::size_t>({files, cores, kMostThreads}));
+  return static_cast<unsigned>(std::min<std::size_t>({count, cores, kMostThreads}));
 }
 
-void StageEntries(TZipReader& reader, const std::u16string& archive, std::vector<TPlannedEntry>& plan,
-                  const TStaging& staging) {
-  std::vector<const TPlannedEntry*> files;
+void StageEntries(IZipFiles& files, TZipReader& reader, const std::u16string& archive,
+                  std::vector<TPlannedEntry>& plan, const TStaging& staging, const std::atomic<bool>* cancel) {
+  std::vector<const TPlannedEntry*> staged;
   for (TPlannedEntry& item : plan) {
     if (item.Entry->IsDirectory) continue;
-    item.File = files.size();
-    if (item.File % TStaging::kFilesPerFolder == 0) CreateFolder(staging.Subfolder(item.File));
-    files.push_back(&item);
+    item.File = staged.size();
+    if (item.File % TStaging::kFilesPerFolder == 0) files.CreateFolder(staging.Subfolder(item.File));
+    staged.push_back(&item);
   }
   std::atomic<std::size_t> next{0};
   std::atomic<bool> failed{false};
@@ -144,7 +122,10 @@ void StageEntries(TZipReader& reader, const std::u16string& archive, std::vector
   std::mutex errorLock;
   auto work = [&](TZipReader& own) {
     try {
-      for (std::size_t i = next++; i < files.size() && !failed; i = next++) StageEntry(own, staging, *files[i]);
+      for (std::size_t i = next++; i < staged.size() && !failed; i = next++) {
+        StopIfCancelled(cancel);
+        StageEntry(files, own, staging, *staged[i], cancel);
+      }
     } catch (...) {
       const std::lock_guard<std::mutex> lock(errorLock);
       if (!firstError) firstError = std::current_exception();
@@ -153,7 +134,7 @@ void StageEntries(TZipReader& reader, const std::u16string& archive, std::vector
   };
   std::vector<std::thread> helpers;
   try {
-    for (unsigned t = 1; t < StagingThreads(files.size()); ++t) {
+    for (unsigned t = 1; t < StagingThreads(staged.size()); ++t) {
       helpers.emplace_back([&] {
         std::unique_ptr<TZipReader> own;
         try {
@@ -172,69 +153,77 @@ void StageEntries(TZipReader& reader, const std::u16string& archive, std::vector
   if (firstError) std::rethrow_exception(firstError);
 }
 
-// Moves staged files into place; on failure undoes every step in reverse.
-class TCommit {
- public:
-  explicit TCommit(const TStaging& staging) : FStaging(staging) {}
-
-  void Place(const TPlannedEntry& item) {
-    const std::u16string& target = item.Target;
-    MakeFolders(item.Entry->IsDirectory ? target : ParentOf(target));
-    if (item.Entry->IsDirectory) return;
-    const bool olderCopy = PathKind(target) != TPathKind::None;
-    if (olderCopy) MovePath(target, FStaging.OlderCopy(item.File));
-    FPlaced.push_back({&item, olderCopy});
-    MovePath(FStaging.StagedFile(item.File), target);
-  }
-
-  void RollBack() noexcept {
-    for (auto it = FPlaced.rbegin(); it != FPlaced.rend(); ++it) {
-      const TPlannedEntry& item = *it->first;
-      try {
-        RemovePath(item.Target);
-        if (it->second) MovePath(FStaging.OlderCopy(item.File), item.Target);
-      } catch (...) {
-        // Undo as much as can be undone.
-      }
+// What the move will do, relative to the target: the folders it makes, parents first,
+// and every staged file's place. The plan's paths move into it.
+TUnpackJournal PlanMove(IZipFiles& files, std::vector<TPlannedEntry>& plan, const std::u16string& target) {
+  TUnpackJournal journal;
+  journal.Phase = TUnpackPhase::Moving;
+  const std::size_t prefix = JoinPath(target, u"").size();
+  std::set<std::u16string> known;
+  auto needFolder = [&](const std::u16string& folder) {
+    std::vector<std::u16string> missing;
+    for (std::u16string at = folder; at.size() > prefix && known.insert(at).second; at = ParentOf(at)) {
+      if (files.PathKind(at) != TPathKind::None) break;
+      missing.push_back(at.substr(prefix));
     }
-    for (auto it = FCreated.rbegin(); it != FCreated.rend(); ++it) RemovePath(*it);
+    journal.Folders.insert(journal.Folders.end(), missing.rbegin(), missing.rend());
+  };
+  for (TPlannedEntry& item : plan) {
+    needFolder(item.Entry->IsDirectory ? item.Target : ParentOf(item.Target));
+    if (!item.Entry->IsDirectory) journal.Files.push_back({item.File, item.Target.substr(prefix)});
+    std::u16string().swap(item.Target);
   }
+  return journal;
+}
 
- private:
-  void MakeFolders(const std::u16string& folder) {
-    if (folder.empty() || PathKind(folder) != TPathKind::None) return;
-    const std::u16string parent = ParentOf(folder);
-    if (parent != folder) MakeFolders(parent);
-    if (CreateFolder(folder)) FCreated.push_back(folder);
-  }
-
-  const TStaging& FStaging;
-  std::vector<std::pair<const TPlannedEntry*, bool>> FPlaced;  // placed, and whether an older copy was set aside
-  std::vector<std::u16string> FCreated;
-};
-
-void Unpack(const std::u16string& archive, const std::u16string& target) {
+void Unpack(IZipFiles& files, const std::u16string& archive, const std::u16string& target,
+            const std::atomic<bool>* cancel) {
   TZipReader reader(archive);
-  std::vector<TPlannedEntry> plan = PlanEntries(reader, target);
-  const TStaging staging(MakeStagingFolder(target));
-  TCommit commit(staging);
+  std::vector<TPlannedEntry> plan = PlanEntries(files, reader, target);
+  const TStaging staging = MakeStagingFolder(files, target);
+  TUnpackJournal journal;
   try {
-    StageEntries(reader, archive, plan, staging);
-    for (const TPlannedEntry& item : plan) commit.Place(item);
+    WriteJournal(files, staging, journal);
+    StageEntries(files, reader, archive, plan, staging, cancel);
+    journal = PlanMove(files, plan, target);
+    plan = {};
+    // The last moment a cancel is taken: once the move begins it is finished, quickly.
+    StopIfCancelled(cancel);
+    WriteJournal(files, staging, journal);
   } catch (...) {
-    commit.RollBack();
-    RemoveTree(staging.Folder());
+    // Nothing in the target was touched yet.
+    files.RemoveTree(staging.Folder());
     throw;
   }
-  RemoveTree(staging.Folder());
+  try {
+    MoveIntoPlace(files, target, staging, journal);
+  } catch (...) {
+    // A file held open, a full disk: the older copies go back, as the next start would
+    // put them back should this process die while doing it.
+    journal.Phase = TUnpackPhase::Undoing;
+    try {
+      WriteJournal(files, staging, journal);
+    } catch (...) {
+      // Undone all the same; should that stop half-way, the next start finishes the move.
+    }
+    if (PutOlderCopiesBack(files, target, staging, journal)) RemoveStaging(files, staging);
+    throw;
+  }
+  RemoveStaging(files, staging);
 }
 
 }  // namespace
 
-void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory) {
+void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory,
+                       const std::atomic<bool>* cancel) {
+  ExtractZipArchive(archive, targetDirectory, PlatformZipFiles(), cancel);
+}
+
+void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDirectory, IZipFiles& files,
+                       const std::atomic<bool>* cancel) {
   std::u16string reason;
   try {
-    Unpack(std::u16string(archive), std::u16string(targetDirectory));
+    Unpack(files, std::u16string(archive), std::u16string(targetDirectory), cancel);
     return;
   } catch (const EZipError& error) {
     reason = error.Message();
@@ -242,6 +231,27 @@ void ExtractZipArchive(std::u16string_view archive, std::u16string_view targetDi
     reason = u"out of memory";
   }
   throw EZipError(FormatText(kCannotUnpack, {archive, reason}));
+}
+
+}  // namespace cvl
+
+namespace cvl {
+
+void RecoverInterruptedUnpack(std::u16string_view targetDirectory) {
+  RecoverInterruptedUnpack(targetDirectory, PlatformZipFiles());
+}
+
+void RecoverInterruptedUnpack(std::u16string_view targetDirectory, IZipFiles& files) {
+  try {
+    const std::u16string target(targetDirectory);
+    for (const std::u16string& name : files.ListFolder(target)) {
+      if (!name.starts_with(kStagingPrefix)) continue;
+      const std::u16string folder = JoinPath(target, name);
+      if (files.PathKind(folder) == TPathKind::Folder) RecoverStaging(files, target, TStaging(folder));
+    }
+  } catch (...) {
+    // A folder that cannot be listed: nothing to put right in it now, the next start tries again.
+  }
 }
 
 }  // namespace cvl

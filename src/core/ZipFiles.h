@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cvl {
 
@@ -44,6 +45,9 @@ void RemoveTree(const std::u16string& path) noexcept;
 // Bytes free for the user on the volume holding `path`; UINT64_MAX when unknown.
 std::uint64_t FreeSpace(const std::u16string& path);
 
+// The names in a folder, without "." and ".."; EZipError when it cannot be read.
+std::vector<std::u16string> ListFolder(const std::u16string& path);
+
 // An archive to read from: its size and reads at any offset.
 class TZipSource {
  public:
@@ -59,21 +63,52 @@ std::unique_ptr<TZipSource> OpenZipSource(const std::u16string& path);
 // Bytes already in memory, read as an archive.
 std::unique_ptr<TZipSource> MemoryZipSource(std::string bytes);
 
+// A file being written.
+class TZipOutput {
+ public:
+  virtual ~TZipOutput() = default;
+  virtual void Write(std::string_view data) = 0;
+  // Hands what the system still holds for the file to the disk, so that it survives a
+  // power loss once it is renamed into place.
+  virtual void Flush() = 0;
+  // Closes the file, reporting a failure the last writes may only show now.
+  virtual void Close() = 0;
+};
+
 // A new file written from the start (an existing one is truncated). Every failure is
 // EZipError ("a file cannot be written in the target folder").
-class TOutputFile {
+class TOutputFile final : public TZipOutput {
  public:
   explicit TOutputFile(const std::u16string& path);
-  ~TOutputFile();
+  ~TOutputFile() override;
   TOutputFile(const TOutputFile&) = delete;
   TOutputFile& operator=(const TOutputFile&) = delete;
 
-  void Write(std::string_view data);
-  // Closes the file, reporting a failure the last writes may only show now.
-  void Close();
+  void Write(std::string_view data) override;
+  void Flush() override;
+  void Close() override;
 
  private:
   std::intptr_t FHandle;
 };
+
+// The calls above as one object that the extractor works through, so that a test can
+// put a file layer before the platform's that fails, or stops as a killed process
+// would, at a chosen call. PlatformZipFiles() passes each call to the functions above.
+class IZipFiles {
+ public:
+  virtual ~IZipFiles() = default;
+  virtual TPathKind PathKind(const std::u16string& path) = 0;
+  virtual bool CreateFolder(const std::u16string& path) = 0;
+  virtual void MovePath(const std::u16string& from, const std::u16string& to) = 0;
+  virtual bool RemovePath(const std::u16string& path) noexcept = 0;
+  virtual void RemoveTree(const std::u16string& path) noexcept = 0;
+  virtual std::uint64_t FreeSpace(const std::u16string& path) = 0;
+  virtual std::vector<std::u16string> ListFolder(const std::u16string& path) = 0;
+  virtual std::unique_ptr<TZipOutput> NewFile(const std::u16string& path) = 0;
+  virtual std::unique_ptr<TZipSource> OpenSource(const std::u16string& path) = 0;
+};
+
+IZipFiles& PlatformZipFiles();
 
 }  // namespace cvl

@@ -17,6 +17,7 @@ constexpr std::uint32_t kZip64EndLocator = 0x07064b50;
 constexpr std::uint32_t kZip64End = 0x06064b50;
 constexpr std::uint32_t kCentralHeader = 0x02014b50;
 constexpr std::uint32_t kLocalHeader = 0x04034b50;
+constexpr std::uint32_t kDigitalSignature = 0x05054b50;
 constexpr std::size_t kEndSize = 22;
 constexpr std::size_t kMaxComment = 0xFFFF;
 constexpr std::size_t kCentralSize = 46;
@@ -45,7 +46,9 @@ std::uint64_t Le64(std::string_view b, std::size_t at) { return Le(b, at, 8); }
 
 [[noreturn]] void Fail(std::u16string_view reason) { throw EZipError(std::u16string(reason)); }
 
-// The ZIP64 extra field holds, in this order, only the values whose 32-bit fields are full.
+// The ZIP64 extra field holds, in this order, only the values whose 32-bit fields are
+// full. Without that field a full 32-bit field is the real value: an entry of exactly
+// 4 GiB - 1 bytes needs no ZIP64 record.
 void ApplyZip64Extra(std::string_view data, TZipEntry& entry, bool bigSize, bool bigCompressed,
                      bool bigOffset) {
   std::size_t at = 0;
@@ -61,7 +64,6 @@ void ApplyZip64Extra(std::string_view data, TZipEntry& entry, bool bigSize, bool
 
 void ReadExtras(std::string_view extras, std::string_view rawName, TZipEntry& entry, bool bigSize,
                 bool bigCompressed, bool bigOffset) {
-  bool zip64Seen = false;
   std::size_t at = 0;
   while (at + 4 <= extras.size()) {
     const std::uint16_t id = Le16(extras, at);
@@ -70,7 +72,6 @@ void ReadExtras(std::string_view extras, std::string_view rawName, TZipEntry& en
     const std::string_view data = extras.substr(at + 4, size);
     if (id == kZip64Extra) {
       ApplyZip64Extra(data, entry, bigSize, bigCompressed, bigOffset);
-      zip64Seen = true;
     } else if (id == kUnicodePathExtra && size >= 5 && data[0] == 1 &&
                Le32(data, 1) == crc32(0, reinterpret_cast<const Bytef*>(rawName.data()),
                                        static_cast<uInt>(rawName.size()))) {
@@ -78,13 +79,23 @@ void ReadExtras(std::string_view extras, std::string_view rawName, TZipEntry& en
     }
     at += 4 + size;
   }
-  if ((bigSize || bigCompressed || bigOffset) && !zip64Seen) Fail(u"ZIP64 sizes are missing");
 }
 
+constexpr std::uint32_t kUnixTypeMask = 0170000;
+constexpr std::uint8_t kUnixHost = 3;
+
 bool IsUnixLink(std::uint16_t versionMadeBy, std::uint32_t externalAttributes) {
-  constexpr std::uint32_t kTypeMask = 0170000;
   constexpr std::uint32_t kLink = 0120000;
-  return (versionMadeBy >> 8) == 3 && ((externalAttributes >> 16) & kTypeMask) == kLink;
+  return (versionMadeBy >> 8) == kUnixHost && ((externalAttributes >> 16) & kUnixTypeMask) == kLink;
+}
+
+// A folder recorded without the trailing separator: the MS-DOS folder attribute, which
+// writers on every system set, or a Unix folder mode.
+bool IsFolderRecord(std::uint16_t versionMadeBy, std::uint32_t externalAttributes) {
+  constexpr std::uint32_t kDosFolder = 0x10;
+  constexpr std::uint32_t kUnixFolder = 0040000;
+  if ((versionMadeBy >> 8) == kUnixHost && ((externalAttributes >> 16) & kUnixTypeMask) == kUnixFolder) return true;
+  return (externalAttributes & kDosFolder) != 0;
 }
 
 class TMemorySource : public TZipSource {
@@ -143,79 +154,150 @@ void TZipReader::ReadInto(std::uint64_t offset, char* bytes, std::size_t size) {
   std::memcpy(bytes, FWindow.data() + (offset - FWindowStart), size);
 }
 
-void TZipReader::ReadDirectory() {
+// Where the end record lies and what it says, ZIP64 values taken where it points to them.
+struct TZipReader::TDirectoryEnd {
+  std::uint64_t Offset = 0;  // of the classic end record
+  std::uint64_t Count = 0;
+  std::uint64_t Size = 0;
+  std::uint64_t Start = 0;   // as recorded: a prefix before the archive shifts it
+  bool Zip64 = false;
+};
+
+TZipReader::TDirectoryEnd TZipReader::FindDirectoryEnd() {
   if (FSize < kEndSize) Fail(u"no end of central directory (not a ZIP archive)");
   const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(FSize, kEndSize + kMaxComment));
   const std::uint64_t tailStart = FSize - tailSize;
   const std::string tail = ReadAt(tailStart, tailSize);
-  // The last record whose comment ends exactly at the end of the file.
+  // The record whose comment ends exactly at the end of the file, so that a comment
+  // holding the signature cannot mislead; failing that, the last record, with bytes
+  // after its comment left alone (some tools append them). A last record whose comment
+  // runs past the end of the file is damaged, and no earlier one is taken instead.
   std::size_t end = std::string::npos;
+  std::size_t last = std::string::npos;
   for (std::size_t at = tailSize - kEndSize + 1; at-- > 0;) {
-    if (Le32(tail, at) == kEndOfDirectory && at + kEndSize + Le16(tail, at + 20) == tailSize) {
+    if (Le32(tail, at) != kEndOfDirectory) continue;
+    if (last == std::string::npos) last = at;
+    if (at + kEndSize + Le16(tail, at + 20) == tailSize) {
       end = at;
       break;
     }
   }
-  if (end == std::string::npos) Fail(u"no end of central directory (not a ZIP archive)");
-  std::uint64_t count = Le16(tail, end + 10);
-  std::uint64_t directorySize = Le32(tail, end + 12);
-  std::uint64_t directoryOffset = Le32(tail, end + 16);
-  if (Le16(tail, end + 4) != 0 || Le16(tail, end + 6) != 0 || count != Le16(tail, end + 8)) {
-    Fail(u"multi-part archives are not supported");
+  if (end == std::string::npos) {
+    if (last == std::string::npos) Fail(u"no end of central directory (not a ZIP archive)");
+    if (last + kEndSize + Le16(tail, last + 20) > tailSize) Fail(u"the archive's comment runs past its end");
+    end = last;
   }
-  const std::uint64_t endOffset = tailStart + end;
-  if (count == 0xFFFF || directorySize == 0xFFFFFFFF || directoryOffset == 0xFFFFFFFF) {
-    if (endOffset < 20) Fail(u"ZIP64 locator is missing");
-    const std::string locator = ReadAt(endOffset - 20, 20);
+  TDirectoryEnd found;
+  found.Offset = tailStart + end;
+  std::uint64_t disk = Le16(tail, end + 4);
+  std::uint64_t directoryDisk = Le16(tail, end + 6);
+  std::uint64_t countHere = Le16(tail, end + 8);
+  found.Count = Le16(tail, end + 10);
+  found.Size = Le32(tail, end + 12);
+  found.Start = Le32(tail, end + 16);
+  // Any field at its largest value means the real one is in the ZIP64 end record; a
+  // writer may mark every field so, the disk numbers included.
+  if (disk == 0xFFFF || directoryDisk == 0xFFFF || countHere == 0xFFFF || found.Count == 0xFFFF ||
+      found.Size == 0xFFFFFFFF || found.Start == 0xFFFFFFFF) {
+    if (found.Offset < 20) Fail(u"ZIP64 locator is missing");
+    const std::string locator = ReadAt(found.Offset - 20, 20);
     if (Le32(locator, 0) != kZip64EndLocator) Fail(u"ZIP64 locator is missing");
-    const std::string record = ReadAt(Le64(locator, 8), 56);
+    const std::uint64_t recordOffset = Le64(locator, 8);
+    if (recordOffset > found.Offset - 20) Fail(u"ZIP64 end of central directory is missing");
+    const std::string record = ReadAt(recordOffset, 56);
     if (Le32(record, 0) != kZip64End) Fail(u"ZIP64 end of central directory is missing");
-    count = Le64(record, 32);
-    directorySize = Le64(record, 40);
-    directoryOffset = Le64(record, 48);
+    if (Le32(locator, 4) != 0 || Le32(locator, 16) > 1) Fail(u"multi-part archives are not supported");
+    disk = Le32(record, 16);
+    directoryDisk = Le32(record, 20);
+    countHere = Le64(record, 24);
+    found.Count = Le64(record, 32);
+    found.Size = Le64(record, 40);
+    found.Start = Le64(record, 48);
+    found.Zip64 = true;
   }
-  if (directoryOffset > endOffset || directorySize > endOffset - directoryOffset) {
+  if (disk != 0 || directoryDisk != 0 || countHere != found.Count) Fail(u"multi-part archives are not supported");
+  return found;
+}
+
+void TZipReader::ReadDirectory() {
+  const TDirectoryEnd end = FindDirectoryEnd();
+  // The directory ends where the end records begin; where the records sit after the
+  // directory, the ZIP64 ones lie between.
+  const std::uint64_t directoryLimit = end.Offset;
+  if (end.Size > directoryLimit) Fail(u"the central directory lies outside the archive");
+  std::uint64_t directoryOffset = end.Start;
+  // Bytes put before an archive (a self-extracting program, say) without its offsets
+  // being adjusted: the directory then sits right before the end record rather than
+  // where recorded, and every offset moves by the same amount.
+  if (!end.Zip64 && end.Size > 0 && directoryOffset < directoryLimit - end.Size &&
+      Le32(ReadAt(directoryLimit - end.Size, 4), 0) == kCentralHeader &&
+      (directoryOffset + 4 > directoryLimit || Le32(ReadAt(directoryOffset, 4), 0) != kCentralHeader)) {
+    FBaseOffset = directoryLimit - end.Size - directoryOffset;
+    directoryOffset += FBaseOffset;
+  }
+  if (directoryOffset > directoryLimit || end.Size > directoryLimit - directoryOffset) {
     Fail(u"the central directory lies outside the archive");
   }
   // Each entry takes at least 46 bytes, so a lying count cannot make us reserve much.
-  if (count > directorySize / kCentralSize) Fail(u"the central directory is truncated");
+  if (end.Count > end.Size / kCentralSize) Fail(u"the central directory is truncated");
   std::uint64_t at = directoryOffset;
-  const std::uint64_t directoryEnd = directoryOffset + directorySize;
-  FEntries.reserve(static_cast<std::size_t>(count));
-  for (std::uint64_t i = 0; i < count; ++i) {
-    if (directoryEnd - at < kCentralSize) Fail(u"the central directory is truncated");
-    const std::string header = ReadAt(at, kCentralSize);
-    if (Le32(header, 0) != kCentralHeader) Fail(u"the central directory is damaged");
-    const std::size_t nameLength = Le16(header, 28);
-    const std::size_t extraLength = Le16(header, 30);
-    const std::size_t commentLength = Le16(header, 32);
-    const std::uint64_t recordSize = kCentralSize + nameLength + extraLength + commentLength;
-    if (directoryEnd - at < recordSize) Fail(u"the central directory is truncated");
-    const std::string variable = ReadAt(at + kCentralSize, nameLength + extraLength);
-    const std::string_view rawName(variable.data(), nameLength);
-    TZipEntry entry;
-    entry.Flags = Le16(header, 8);
-    entry.Method = Le16(header, 10);
-    entry.Crc32 = Le32(header, 16);
-    entry.CompressedSize = Le32(header, 20);
-    entry.UncompressedSize = Le32(header, 24);
-    entry.LocalHeaderOffset = Le32(header, 42);
-    entry.RawName = std::string(rawName);
-    entry.Name = DecodeZipName(rawName, (entry.Flags & kFlagUtf8) != 0);
-    ReadExtras(std::string_view(variable).substr(nameLength), rawName, entry,
-               entry.UncompressedSize == 0xFFFFFFFF, entry.CompressedSize == 0xFFFFFFFF,
-               entry.LocalHeaderOffset == 0xFFFFFFFF);
-    entry.IsDirectory = !entry.Name.empty() && (entry.Name.back() == u'/' || entry.Name.back() == u'\\');
-    entry.IsLink = IsUnixLink(Le16(header, 4), Le32(header, 38));
-    if (entry.Flags & kFlagEncrypted) Fail(u"encrypted entries are not supported");
-    if (entry.Method != kStored && entry.Method != kDeflated) Fail(u"unsupported compression method");
-    if (entry.Method == kStored && entry.CompressedSize != entry.UncompressedSize) {
-      Fail(u"a stored entry's sizes differ");
-    }
-    FEntries.push_back(std::move(entry));
-    at += recordSize;
+  const std::uint64_t directoryEnd = directoryOffset + end.Size;
+  FEntries.reserve(static_cast<std::size_t>(end.Count));
+  for (std::uint64_t i = 0; i < end.Count; ++i) {
+    FEntries.push_back(ReadCentralRecord(at, directoryEnd));
+  }
+  // Records the end record does not count would be dropped without a word: an archive
+  // is unpacked whole or not at all.
+  if (at != directoryEnd && !IsDigitalSignature(at, directoryEnd)) {
+    Fail(u"the central directory holds more entries than its end record counts");
   }
   FDirectoryOffset = directoryOffset;
+}
+
+bool TZipReader::IsDigitalSignature(std::uint64_t at, std::uint64_t directoryEnd) {
+  // The one record the format allows after the last entry's.
+  if (directoryEnd - at < 6) return false;
+  const std::string header = ReadAt(at, 6);
+  return Le32(header, 0) == kDigitalSignature && directoryEnd - at == 6u + Le16(header, 4);
+}
+
+TZipEntry TZipReader::ReadCentralRecord(std::uint64_t& at, std::uint64_t directoryEnd) {
+  if (directoryEnd - at < kCentralSize) Fail(u"the central directory is truncated");
+  const std::string header = ReadAt(at, kCentralSize);
+  if (Le32(header, 0) != kCentralHeader) Fail(u"the central directory is damaged");
+  const std::size_t nameLength = Le16(header, 28);
+  const std::size_t extraLength = Le16(header, 30);
+  const std::size_t commentLength = Le16(header, 32);
+  const std::uint64_t recordSize = kCentralSize + nameLength + extraLength + commentLength;
+  if (directoryEnd - at < recordSize) Fail(u"the central directory is truncated");
+  const std::string variable = ReadAt(at + kCentralSize, nameLength + extraLength);
+  const std::string_view rawName(variable.data(), nameLength);
+  TZipEntry entry;
+  const std::uint16_t versionMadeBy = Le16(header, 4);
+  const std::uint32_t externalAttributes = Le32(header, 38);
+  entry.Flags = Le16(header, 8);
+  entry.Method = Le16(header, 10);
+  entry.Crc32 = Le32(header, 16);
+  entry.CompressedSize = Le32(header, 20);
+  entry.UncompressedSize = Le32(header, 24);
+  entry.LocalHeaderOffset = Le32(header, 42);
+  entry.RawName = std::string(rawName);
+  entry.Name = DecodeZipName(rawName, (entry.Flags & kFlagUtf8) != 0);
+  ReadExtras(std::string_view(variable).substr(nameLength), rawName, entry, entry.UncompressedSize == 0xFFFFFFFF,
+             entry.CompressedSize == 0xFFFFFFFF, entry.LocalHeaderOffset == 0xFFFFFFFF);
+  if (entry.LocalHeaderOffset >= FSize - FBaseOffset) Fail(u"an entry's data lies outside the archive");
+  entry.LocalHeaderOffset += FBaseOffset;
+  entry.IsDirectory = (!entry.Name.empty() && (entry.Name.back() == u'/' || entry.Name.back() == u'\\')) ||
+                      IsFolderRecord(versionMadeBy, externalAttributes);
+  entry.IsLink = IsUnixLink(versionMadeBy, externalAttributes);
+  if (entry.Flags & kFlagEncrypted) Fail(u"encrypted entries are not supported");
+  if (entry.Method != kStored && entry.Method != kDeflated) Fail(u"unsupported compression method");
+  if (entry.Method == kStored && entry.CompressedSize != entry.UncompressedSize) {
+    Fail(u"a stored entry's sizes differ");
+  }
+  if (entry.IsDirectory && entry.UncompressedSize != 0) Fail(u"a folder entry holds data");
+  at += recordSize;
+  return entry;
 }
 
 void TZipReader::ReadLocalHeader(TZipEntry& entry) {
@@ -291,8 +373,12 @@ void TZipReader::InflateEntry(std::uint64_t offset, std::uint64_t remaining,
   std::vector<char> in(static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunk)));
   std::vector<char> out(std::min<std::size_t>(kChunk, std::max<std::size_t>(in.size() * 4, 4096)));
   int status = Z_OK;
+  // A call that filled the output buffer may hold more output inside zlib although its
+  // input is used up (a highly compressible end of an entry): only a call that left
+  // room in the output and still did not end the stream needs more input.
+  bool outputFull = false;
   while (status != Z_STREAM_END) {
-    if (stream.avail_in == 0) {
+    if (stream.avail_in == 0 && !outputFull) {
       if (remaining == 0) Fail(u"an entry's compressed data is truncated");
       const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunk));
       ReadInto(offset, in.data(), size);
@@ -307,6 +393,7 @@ void TZipReader::InflateEntry(std::uint64_t offset, std::uint64_t remaining,
     if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
       Fail(u"an entry's compressed data is corrupt");
     }
+    outputFull = stream.avail_out == 0;
     emit(out.data(), out.size() - stream.avail_out);
   }
 }

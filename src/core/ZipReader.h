@@ -31,7 +31,7 @@ struct TZipEntry {
   std::uint64_t UncompressedSize = 0;
   std::uint64_t LocalHeaderOffset = 0;
   std::uint64_t DataOffset = 0;  // where the entry's data begins
-  bool IsDirectory = false;      // name ends with a separator
+  bool IsDirectory = false;      // name ends with a separator, or recorded as a folder
   bool IsLink = false;           // a symbolic link recorded by a Unix tool
 };
 
@@ -56,7 +56,11 @@ class TZipReader {
   void ReadEntry(const TZipEntry& entry, const std::function<void(std::string_view)>& sink);
 
  private:
+  struct TDirectoryEnd;
+  TDirectoryEnd FindDirectoryEnd();
   void ReadDirectory();
+  TZipEntry ReadCentralRecord(std::uint64_t& at, std::uint64_t directoryEnd);
+  bool IsDigitalSignature(std::uint64_t at, std::uint64_t directoryEnd);
   void ReadLocalHeader(TZipEntry& entry);
   void CheckNoOverlap() const;
   void InflateEntry(std::uint64_t offset, std::uint64_t remaining,
@@ -69,6 +73,7 @@ class TZipReader {
   std::unique_ptr<TZipSource> FSource;
   std::uint64_t FSize = 0;
   std::uint64_t FDirectoryOffset = 0;
+  std::uint64_t FBaseOffset = 0;  // bytes put before the archive without adjusting its offsets
   // Small reads (directory records, local headers, small entries) are served from one
   // piece of the file read ahead: one system call for many records.
   std::vector<char> FWindow;

@@ -5,7 +5,7 @@ from a temporary prefix, and the real CVLauncher.exe under Wine using it. The fi
 start installs the prerequisites from nginx and erases [Pre]; the second asks for the
 info answer, fetches the patches and the language patch, runs the patch tool and writes
 the new level. The Wine prefix, the launcher's folders and the window inspector are
-those of the end-to-end harness in tests/e2e.
+those of the end-to-end harness (tests/support/e2e_harness.py).
 
 Usage: nginx_e2e_test.py --run WINE-RUNNER --bin BIN --work DIR
 """
@@ -14,11 +14,11 @@ import json
 import os
 import shutil
 import sys
-import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import e2e_test as e2e  # noqa: E402
-from nginx_prefix import Nginx, free_port  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import e2e_harness as e2e  # noqa: E402
+from cvltest import Failure, free_port, wait_for  # noqa: E402
+from nginx_prefix import Nginx  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 from sample_settings import SAMPLE_SETTINGS  # noqa: E402
@@ -61,13 +61,15 @@ class OperatorRoad(e2e.Harness):
 
     def wait_client_closed(self, timeout=60):
         """A client launcher window still open would make the next start end at once."""
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            if not any(line.split("\t")[0] == e2e.CLIENT_CLASS for line in self.inspector("list").splitlines()):
-                return
-            self.inspector("close", e2e.CLIENT_CLASS)
-            time.sleep(0.2)
-        raise e2e.Failure("the client launcher's window did not close")
+        def closed():
+            if not self.inspector.windows(e2e.CLIENT_CLASS):
+                return True
+            self.inspector.close(e2e.CLIENT_CLASS)
+            return False
+        try:
+            wait_for(closed, "the client launcher's window to close", deadline=timeout)
+        except Failure:
+            raise Failure("the client launcher's window did not close")
 
     def since(self, mark):
         return self.nginx.requested_paths()[mark:]
@@ -103,7 +105,7 @@ def operator_road(h):
     config = h.config()
     h.check("PatchVersion=2" in config and "UpdateClientLanguage=0" in config, "levels written: %r" % config)
     h.equal(h.log_lines(), ["Apply patch (directory, cmdline): %s\\ patchtool.exe" % h.win_client], "log")
-    h.equal(len(h.client_starts()), 2, "client launcher started again")
+    h.equal(len(h.client_starts(count=2)), 2, "client launcher started again")
     access = open(os.path.join(h.nginx.prefix, "access.log"), encoding="latin-1").read()
     h.check('"qx launcher"' in access, "the launcher's user agent in nginx's log")
 
@@ -126,7 +128,7 @@ def main():
     try:
         h.reg_add(e2e.INSTALL_KEY, "InstallPath", h.win_client)
         operator_road(h)
-    except (e2e.Failure, RuntimeError) as failure:
+    except (Failure, RuntimeError) as failure:
         h.failures.append(str(failure))
     finally:
         h.cleanup()

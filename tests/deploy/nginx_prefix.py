@@ -6,7 +6,10 @@ import shutil
 import signal
 import socket
 import subprocess
-import time
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from cvltest import Failure, wait_for  # noqa: E402
 
 NGINX = shutil.which("nginx") or "/usr/sbin/nginx"
 
@@ -55,14 +58,14 @@ class Nginx:
 
     def start(self):
         subprocess.run(self.command(), check=True, capture_output=True, timeout=60)
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
+
+        def listening():
             try:
                 socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-                return
+                return True
             except OSError:
-                time.sleep(0.05)
-        raise RuntimeError("nginx did not start listening")
+                return False
+        wait_for(listening, "nginx to listen", interval=0.05)
 
     def stop(self):
         pid_file = os.path.join(self.prefix, "nginx.pid")
@@ -70,22 +73,20 @@ class Nginx:
             return
         pid = int(open(pid_file).read())
         subprocess.run(self.command("-s", "quit"), capture_output=True, timeout=60)
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
+
+        def ended():
             try:
                 os.kill(pid, 0)
+                return False
             except ProcessLookupError:
-                return
-            time.sleep(0.05)
-        os.kill(pid, signal.SIGTERM)
+                return True
+        try:
+            wait_for(ended, "nginx to quit", interval=0.05)
+        except Failure:
+            os.kill(pid, signal.SIGTERM)
 
     def requested_paths(self):
         """The paths asked for so far, in order, from the access log."""
         log = open(os.path.join(self.prefix, "access.log"), encoding="latin-1").read()
         return re.findall(r'"GET (\S+) HTTP/[\d.]+"', log)
 
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]

@@ -21,7 +21,10 @@ import urllib.error
 import urllib.request
 import zipfile
 
-from nginx_prefix import Nginx, free_port
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from cvltest import free_port, make_zip  # noqa: E402
+from nginx_prefix import Nginx  # noqa: E402
+
 LAUNCHER_HEADERS = {"User-Agent": "qx launcher", "Accept": "application/json, text/plain; q=0.9, text/html;q=0.8,",
                     "Accept-Charset": "UTF-8, *;q=0.8"}
 
@@ -30,12 +33,6 @@ from sample_settings import SAMPLE_SETTINGS  # noqa: E402
 
 SETTINGS = dict(SAMPLE_SETTINGS, engines="d\u00e9faut", log=True)
 PRE = ["/connector/pre/", "webview2.zip", "runtime2012.zip", "runtime2022.zip"]
-
-def make_zip(path, members):
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, data in members.items():
-            archive.writestr(name, data)
-
 
 CACHED_FOR_GOOD = "public, max-age=31536000, immutable"
 REVALIDATED = "no-cache"

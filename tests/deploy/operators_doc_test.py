@@ -12,11 +12,13 @@ import argparse
 import os
 import re
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from cvltest import free_port  # noqa: E402
 
 
 def guide_blocks(guide):
@@ -41,12 +43,6 @@ def missing_output(expected, printed):
         if not found:
             missing.append(want)
     return missing
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def alive(pid):

@@ -17,10 +17,11 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import e2e_test as e2e  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import e2e_harness as e2e  # noqa: E402
+from cvltest import Failure, free_port  # noqa: E402
 from nginx_e2e_test import OperatorRoad, wine_path  # noqa: E402
-from nginx_prefix import Nginx, free_port  # noqa: E402
+from nginx_prefix import Nginx  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 from sample_settings import SAMPLE_SETTINGS  # noqa: E402
@@ -155,7 +156,7 @@ def main():
     try:
         h.reg_add(e2e.INSTALL_KEY, "InstallPath", h.win_client)
         release_road(h, work)
-    except (e2e.Failure, RuntimeError) as failure:
+    except (Failure, RuntimeError) as failure:
         h.failures.append(str(failure))
     finally:
         h.cleanup()

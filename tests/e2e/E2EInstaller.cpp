@@ -1,5 +1,7 @@
 // Stand-in for a prerequisite installer: appends its name and arguments to
-// "installers.log" beside itself and ends with exit code 0.
+// "installers.log" beside itself and ends with exit code 0. With "<name>.hold" beside it,
+// it first waits while that file exists (two minutes at the most) and then leaves
+// "<name>.finished", so a test can close the launcher while an installer runs.
 #include <windows.h>
 
 #include <string>
@@ -22,5 +24,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
   DWORD written = 0;
   ::WriteFile(log, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   ::CloseHandle(log);
+
+  const std::wstring stem = self.substr(0, self.find_last_of(L'.'));
+  if (::GetFileAttributesW((stem + L".hold").c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
+  for (int i = 0; i < 1200 && ::GetFileAttributesW((stem + L".hold").c_str()) != INVALID_FILE_ATTRIBUTES; ++i) {
+    ::Sleep(100);
+  }
+  HANDLE finished = ::CreateFileW((stem + L".finished").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (finished != INVALID_HANDLE_VALUE) ::CloseHandle(finished);
   return 0;
 }

@@ -11,317 +11,22 @@ from outside through the inspector).
 usage: e2e_test.py SCENARIO --run WINE-RUNNER --bin BIN --server CONNECTOR-SERVER --work DIR
 """
 import argparse
-import glob
-import io
-import json
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
-import urllib.request
-import zipfile
 
-SERVER_KEY = b"Rk2VtqPwZ8nHs4LxYc0uJbGe6MdN1aTfW3oQiS7hKlE="
-USER_KEY = b"Gp7XcLm2Qw9ZtRb4YhNv0KdS6FjUa3eWo8iTn1Hy5Bs="
-MAIN_CLASS = "DuzudoZavizude0.9.DNC"
-CLIENT_CLASS = "VezezuRovedazez0.9.DNC"
-INSTALL_KEY = r"HKLM\SOFTWARE\WOW6432Node\Corvanthe"
-# The per-user client key: the registry tool's view of the machine-wide keys differs from
-# a 32-bit program's under Wine, the user's key is the same for both.
-WEBVIEW_KEY = r"HKCU\Software\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}"
-LBL_MESSAGE_ID = "111"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import cvltest  # noqa: E402
+from cvltest import Failure  # noqa: E402
+from e2e_harness import (CLIENT_CLASS, INSTALL_KEY, PRE, WEBVIEW_KEY, Harness, installer_bytes,  # noqa: E402
+                         installs, serve_prerequisites)
+
 PREREQ_FAILED = "The installation of the redistributables has failed.\r\nDo you want to launch Vardune?"
 UPDATE_FAILED = "The update of the client has failed.\r\nDo you want to launch Vardune?"
 SERVER_DOWN = "Server not available! Closing the launcher..."
 
 
-def protect(text, key=SERVER_KEY):
-    hexkey = key[:16].hex()
-    out = subprocess.run(["openssl", "enc", "-aes-128-cbc", "-K", hexkey, "-iv", hexkey, "-base64", "-A"],
-                         input=text.encode("latin-1"), capture_output=True, check=True).stdout
-    return out.decode().strip()
-
-
-def info_values(patch_version, download_path="/connector/patches/"):
-    values = {
-        "result_code": "SUCCESS", "serverIp": "127.0.0.1", "serverPort": "7000", "browserUrl": "http://b/",
-        "vdnbin": "/bin/vdn.zip", "vdnbinSize": "100", "vdnbinVersion": "1.0",
-        "libcocos": "/bin/cocos.zip", "libcocosSize": "200", "libcocosVersion": "2.0",
-        "msdll": "/bin/ms.zip", "msdllSize": "300", "msdllVersion": "3.0",
-        "patch": json.dumps({"download_path": download_path}) if download_path else json.dumps({"other": 1}),
-        "patchVersion": str(patch_version), "boxdll": "/bin/box.zip", "craft": "/bin/craft.zip",
-        "engines": "e", "clientCount": "2", "log": "false", "createUri": "/c", "loginUri": "/l",
-        "clientSideKey": "1", "dllPassword": "2", "C_CHANNEL": "3", "C_LOGIN": "4", "C_LOGOUT": "5",
-        "S_CUSTOM_MESSAGE_BOX": "6", "S_KEY": "7", "S_EXTENDED_PROTO_BUF": "8", "C_EXTENDED_PROTO_BUF": "9",
-    }
-    return values
-
-
-def make_zip(path, members):
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, data in members.items():
-            archive.writestr(name, data)
-
-
-class Failure(Exception):
-    pass
-
-
-class Harness:
-    def __init__(self, args):
-        self.args = args
-        self.run_cmd = args.run
-        self.bin = args.bin
-        self.prefix = os.environ.get("CVL_WINEPREFIX") or os.path.join(os.path.dirname(args.run[0]), "wineprefix")
-        self.name = args.scenario
-        self.root = os.path.join(self.prefix, "drive_c", "e2e", self.name)
-        shutil.rmtree(self.root, ignore_errors=True)
-        self.client = os.path.join(self.root, "Vardune Client")
-        self.launcher_dir = os.path.join(self.root, "Launcher")
-        self.server_dir = os.path.join(args.work, self.name, "server")
-        shutil.rmtree(self.server_dir, ignore_errors=True)
-        for d in (self.client, self.launcher_dir, self.server_dir):
-            os.makedirs(d)
-        shutil.copy(os.path.join(self.bin, "CVLauncher.exe"), self.launcher_dir)
-        self.win_client = "C:\\e2e\\%s\\Vardune Client" % self.name
-        self.win_launcher = "C:\\e2e\\%s\\Launcher\\CVLauncher.exe" % self.name
-        self.server = None
-        self.port = None
-        self.texts = []
-        self.failures = []
-
-    # --- Wine and the registry -------------------------------------------------------
-    def wine(self, *args, check=True):
-        # Output goes through a file, never a pipe: should this call be the one that starts
-        # Wine's services again, they inherit its output and a pipe would never close.
-        with tempfile.TemporaryFile() as output:
-            done = subprocess.run(self.run_cmd + list(args), stdout=output, stderr=subprocess.STDOUT,
-                                  stdin=subprocess.DEVNULL, timeout=120)
-            output.seek(0)
-            text = output.read().decode("utf-8", errors="replace")
-        if check and done.returncode != 0:
-            raise Failure("wine %s failed: %s" % (args, text))
-        return text
-
-    def reg_add(self, key, name, value):
-        self.wine("reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
-
-    def reg_delete_key(self, key):
-        self.wine("reg", "delete", key, "/f", check=False)
-
-    def inspector(self, *args):
-        return self.wine(os.path.join(self.bin, "WindowInspector.exe"), *args, check=False)
-
-    # --- the connector server --------------------------------------------------------
-    def start_server(self, patch_version=0, download_path="/connector/patches/", info=True, rules=()):
-        return self.start_server_on(0, patch_version, download_path, info, rules)
-
-    def start_server_on(self, port, patch_version=0, download_path="/connector/patches/", info=True, rules=()):
-        port_file = os.path.join(self.server_dir, "..", "port")
-        if os.path.exists(port_file):
-            os.remove(port_file)
-        cmd = [self.args.server, "--port", str(port), "--port-file", port_file, "--root", self.server_dir]
-        if info:
-            info_file = os.path.join(self.server_dir, "..", "info.txt")
-            with open(info_file, "w") as f:
-                for key, value in info_values(patch_version, download_path).items():
-                    f.write("%s=%s\n" % (key, value))
-            cmd += ["--info", info_file]
-        for rule in rules:
-            cmd += ["--rule", rule]
-        self.server = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            if os.path.exists(port_file) and open(port_file).read().strip():
-                self.port = int(open(port_file).read().strip())
-                return self.port
-            time.sleep(0.05)
-        raise Failure("connector server did not start")
-
-    def requests(self):
-        with urllib.request.urlopen("http://127.0.0.1:%d/__requests" % self.port, timeout=10) as answer:
-            return [r["path"] for r in json.load(answer)]
-
-    def serve(self, relative, data):
-        path = os.path.join(self.server_dir, relative.lstrip("/"))
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        if isinstance(data, dict):
-            make_zip(path, data)
-        else:
-            with open(path, "wb") as f:
-                f.write(data)
-
-    def unused_port(self):
-        import socket
-        with socket.socket() as s:
-            s.bind(("127.0.0.1", 0))
-            return s.getsockname()[1]
-
-    # --- the launcher ----------------------------------------------------------------
-    def write_config(self, options=None, pre=None, port=None):
-        lines = ["; written by the end-to-end test", "[Options]"]
-        for key, value in (options or {}).items():
-            lines.append("%s = %s" % (key, value))
-        lines.append("[User]")
-        lines.append("recovery=" + protect("127.0.0.1", USER_KEY))
-        lines.append("email=" + protect(str(port if port is not None else self.port), USER_KEY))
-        if pre:
-            lines.append("[Pre]")
-            lines += [protect(entry) for entry in pre]
-        data = ("\r\n".join(lines) + "\r\n").encode("ascii")
-        with open(self.config_path(), "wb") as f:
-            f.write(data)
-        return data
-
-    def config_path(self):
-        return os.path.join(self.launcher_dir, "CVLauncher.cfg")
-
-    def config(self):
-        with open(self.config_path(), "rb") as f:
-            return f.read().decode("ascii")
-
-    def log_lines(self):
-        path = os.path.join(self.launcher_dir, "CVLauncher.log")
-        if not os.path.exists(path):
-            return []
-        with open(path, "rb") as f:
-            return f.read().decode("latin-1").split("\r\n")[:-1]
-
-    def status_text(self):
-        # The label's window text, read without a message to the launcher: while it waits
-        # on the network it answers no messages, and a query through accessibility would
-        # wait with it and come back with a text long gone.
-        for line in self.inspector("texts", MAIN_CLASS).splitlines():
-            parts = line.split("\t")
-            if len(parts) >= 4 and parts[0] == LBL_MESSAGE_ID:
-                return parts[3].replace("\\r", "\r").replace("\\n", "\n")
-        return None
-
-    def main_window_rect(self):
-        for line in self.inspector("list").splitlines():
-            parts = line.split("\t")
-            if len(parts) >= 4 and parts[0] == MAIN_CLASS and parts[2] == "1":
-                return [int(v) for v in parts[3].split(",")]
-        return None
-
-    def start_launcher(self):
-        subprocess.run(["xdotool", "mousemove", "0", "0"], check=False)
-        self.process = subprocess.Popen(self.run_cmd + [self.win_launcher], cwd=self.args.work,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-        self.started = time.time()
-
-    def watch(self, until, timeout=90):
-        """Polls the window's status text until until(text) holds or the launcher ends."""
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            text = self.status_text()
-            if text is not None and (not self.texts or self.texts[-1] != text):
-                self.texts.append(text)
-            if text is not None and until(text):
-                return text
-            if self.process.poll() is not None:
-                return None
-            time.sleep(0.1)
-        raise Failure("timed out; texts seen: %r" % self.texts)
-
-    def wait_end(self, timeout=90):
-        deadline = time.time() + timeout
-        while self.process.poll() is None:
-            text = self.status_text()
-            if text is not None and (not self.texts or self.texts[-1] != text):
-                self.texts.append(text)
-            if time.time() > deadline:
-                raise Failure("the launcher did not end; texts seen: %r" % self.texts)
-            time.sleep(0.1)
-        return time.time() - self.started
-
-    def click(self, which):
-        rect = self.main_window_rect()
-        if rect is None:
-            raise Failure("no launcher window to click")
-        x, y = (65 + 57, 108 + 17) if which == "Yes" else (202 + 57, 108 + 17)
-        subprocess.run(["xdotool", "mousemove", str(rect[0] + x), str(rect[1] + y)], check=True)
-        time.sleep(0.2)
-        subprocess.run(["xdotool", "click", "1"], check=True)
-
-    def dialogs(self):
-        return self.inspector("dialogs")
-
-    def wait_dialog(self, fragment, timeout=60):
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            text = self.dialogs()
-            if fragment in text:
-                return text
-            time.sleep(0.3)
-        raise Failure("no dialog with %r" % fragment)
-
-    def client_starts(self, timeout=30):
-        """The stand-in client launcher's recorded starts (it logs beside itself)."""
-        path = os.path.join(self.client, "Proc.log")
-        deadline = time.time() + timeout
-        while time.time() < deadline and not os.path.exists(path):
-            time.sleep(0.1)
-        time.sleep(0.3)
-        if not os.path.exists(path):
-            return []
-        with open(path, "rb") as f:
-            return f.read().decode("utf-8").splitlines()
-
-    def temp_folders(self):
-        found = []
-        users = os.path.join(self.prefix, "drive_c", "users", "*")
-        for temp in glob.glob(os.path.join(users, "Temp")) + glob.glob(os.path.join(users, "AppData", "Local", "Temp")):
-            found += [os.path.join(temp, d) for d in os.listdir(temp) if d.startswith("{") and d.endswith("}")]
-        return set(found)
-
-    # --- checks and cleanup ----------------------------------------------------------
-    def check(self, condition, what):
-        if not condition:
-            self.failures.append(what)
-
-    def equal(self, got, expected, what):
-        if got != expected:
-            self.failures.append("%s: got %r, expected %r" % (what, got, expected))
-
-    def cleanup(self):
-        try:
-            self.inspector("close", CLIENT_CLASS)
-            if getattr(self, "process", None) is not None and self.process.poll() is None:
-                self.inspector("close", MAIN_CLASS)
-                try:
-                    self.process.wait(timeout=15)
-                except subprocess.TimeoutExpired:
-                    self.process.kill()
-        finally:
-            if self.server is not None:
-                self.server.terminate()
-                self.server.wait(timeout=10)
-
-
 # --- scenarios -------------------------------------------------------------------------
-
-PRE = ["/connector/pre/", "webview2.zip", "vc2012.zip", "vc2022.zip"]
-
-
-def serve_prerequisites(h, installer, webview=True):
-    if webview:
-        h.serve("/connector/pre/webview2.zip", {"webview2.exe": installer})
-    h.serve("/connector/pre/vc2012.zip", {"vc2012.exe": installer})
-    h.serve("/connector/pre/vc2022.zip", {"vc2022.exe": installer})
-
-
-def installer_bytes(h):
-    with open(os.path.join(h.bin, "E2EInstaller.exe"), "rb") as f:
-        return f.read()
-
-
-def installs(h):
-    path = os.path.join(h.client, "installers.log")
-    return open(path, "rb").read().decode("utf-8").splitlines() if os.path.exists(path) else []
-
 
 def scenario_prerequisites_installed(h):
     """Four good [Pre] entries, WebView2 present: two packages, [Pre] erased, no query."""
@@ -487,13 +192,13 @@ def scenario_patch_failed_no(h):
 
 def scenario_server_down(h):
     """The server unreachable: red message, the window closes ~5 s later, config unchanged."""
-    port = h.unused_port()
+    port = cvltest.free_port()
     before = h.write_config({"PatchVersion": "3"}, port=port)
     h.start_launcher()
     h.watch(lambda t: t == SERVER_DOWN)
-    shown = time.time()
+    shown = h.first_seen[SERVER_DOWN]
     h.wait_end(timeout=30)
-    closed_after = time.time() - shown
+    closed_after = time.monotonic() - shown
     h.check(4.0 <= closed_after <= 12.0, "closed %.1f s after the message" % closed_after)
     h.check("PatchVersion=3" in h.config(), "config unchanged")
     h.equal(h.client_starts(timeout=1), [], "nothing launched")
@@ -533,8 +238,8 @@ def scenario_two_launches(h):
     for run in range(2):
         h.start_launcher()
         h.wait_end(timeout=30)
-        h.client_starts()
-        h.inspector("close", CLIENT_CLASS)
+        h.client_starts(count=run + 1)
+        h.inspector.close(CLIENT_CLASS)
         if run == 0:
             with open(os.path.join(h.client, "Proc.exe"), "ab") as f:
                 f.write(b"marker")  # a changed Proc.exe must stay as it is
@@ -545,6 +250,10 @@ def scenario_two_launches(h):
                                              "LocaleEmulator.dll", "WebView2Loader.dll"], "files in " + folder)
     with open(os.path.join(h.client, "Proc.exe"), "rb") as f:
         h.check(f.read().endswith(b"marker"), "Proc.exe not replaced")
+
+
+# The module whose scenario_* functions main() runs; another test file sets its own.
+SCENARIO_MODULE = None
 
 
 def main():
@@ -558,7 +267,7 @@ def main():
     args.run = [os.path.abspath(args.run[0])] + args.run[1:]
     args.bin, args.server, args.work = map(os.path.abspath, (args.bin, args.server, args.work))
     os.makedirs(args.work, exist_ok=True)
-    scenario = globals().get("scenario_" + args.scenario)
+    scenario = getattr(SCENARIO_MODULE or sys.modules[__name__], "scenario_" + args.scenario, None)
     if scenario is None:
         print("unknown scenario " + args.scenario)
         return 2

@@ -37,7 +37,8 @@ TRun RunTool(std::vector<std::u16string> args, TFiles& files) {
              [&](const std::u16string& path, const std::string& bytes) {
                files[path] = bytes;
                return true;
-             }};
+             },
+             nullptr, nullptr, nullptr, nullptr};
   run.Status = RunCvlCtl(args, io);
   return run;
 }

@@ -11,9 +11,9 @@ import subprocess
 import sys
 import tempfile
 
-from connector_server import ConnectorServer
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from cvltest import ConnectorServer, unprotect as decrypt  # noqa: E402
 
-SERVER_KEY = b"Rk2VtqPwZ8nHs4LxYc0uJbGe6MdN1aTfW3oQiS7hKlE="
 failures = []
 
 
@@ -21,12 +21,6 @@ def check(condition, what):
     if not condition:
         failures.append(what)
         print("FAIL:", what)
-
-
-def decrypt(text):
-    key = SERVER_KEY[:16].hex()
-    return subprocess.run(["openssl", "enc", "-d", "-aes-128-cbc", "-K", key, "-iv", key, "-base64", "-A"],
-                          input=text.encode() + b"\n", capture_output=True, check=True).stdout.decode("latin-1")
 
 
 def get(server, path, headers=None):

@@ -17,6 +17,8 @@ import tempfile
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from cvltest import make_zip as make_plain_zip  # noqa: E402
 from sample_settings import SAMPLE_SETTINGS  # noqa: E402
 
 PRE = ["/connector/pre/", "webview2.zip", "runtime2012.zip", "runtime2022.zip"]
@@ -31,13 +33,10 @@ def data(seed, size=5000):
 
 
 def make_zip(path, members):
+    """A deflated ZIP file in a folder made when missing; a member's name may be a
+    ZipInfo, for an entry with attributes of its own."""
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, content in members.items():
-            if isinstance(name, zipfile.ZipInfo):
-                archive.writestr(name, content)
-            else:
-                archive.writestr(name, content)
+    make_plain_zip(path, members)
 
 
 def unix_link(name, target):

@@ -10,17 +10,12 @@ import subprocess
 import sys
 import tempfile
 
-SERVER_KEY = b"Rk2VtqPwZ8nHs4LxYc0uJbGe6MdN1aTfW3oQiS7hKlE="
-
 from sample_settings import SAMPLE_SETTINGS  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from cvltest import unprotect as openssl_decrypt  # noqa: E402
+
 SETTINGS = dict(SAMPLE_SETTINGS)
-
-
-def openssl_decrypt(text):
-    hexkey = SERVER_KEY[:16].hex()
-    return subprocess.run(["openssl", "enc", "-aes-128-cbc", "-d", "-K", hexkey, "-iv", hexkey, "-base64", "-A"],
-                          input=text.encode() + b"\n", capture_output=True, check=True).stdout.decode("latin-1")
 
 
 def main():

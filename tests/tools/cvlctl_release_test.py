@@ -23,9 +23,10 @@ import tempfile
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from cvltest import unprotect  # noqa: E402
 from sample_settings import SAMPLE_SETTINGS  # noqa: E402
 
-SERVER_KEY = b"Rk2VtqPwZ8nHs4LxYc0uJbGe6MdN1aTfW3oQiS7hKlE="
 BIG_SIZE = 4 * 1024 ** 3 + 1024 ** 2
 CHUNK = 1 << 20
 
@@ -150,15 +151,9 @@ def snapshot(*paths):
     return found
 
 
-def openssl_decrypt(text):
-    hexkey = SERVER_KEY[:16].hex()
-    return subprocess.run(["openssl", "enc", "-aes-128-cbc", "-d", "-K", hexkey, "-iv", hexkey, "-base64", "-A"],
-                          input=text.encode() + b"\n", capture_output=True, check=True).stdout.decode("latin-1")
-
-
 def answer_level(root):
     with open(os.path.join(root, "outgame", "info")) as f:
-        return int(openssl_decrypt(json.load(f)["patchVersion"]))
+        return int(unprotect(json.load(f)["patchVersion"]))
 
 
 def settings_level(settings):

@@ -3,28 +3,15 @@
 
 Usage: cvlctl_vs_openssl.py -- COMMAND... (the cvlctl program, possibly behind a runner)
 """
+import os
 import random
 import subprocess
 import sys
 
-SERVER_KEY = b"Rk2VtqPwZ8nHs4LxYc0uJbGe6MdN1aTfW3oQiS7hKlE="
-USER_KEY = b"Gp7XcLm2Qw9ZtRb4YhNv0KdS6FjUa3eWo8iTn1Hy5Bs="
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from cvltest import SERVER_KEY, USER_KEY, openssl_decrypt, openssl_encrypt  # noqa: E402
+
 KEYS = {"server": SERVER_KEY, "user": USER_KEY}
-
-
-def openssl(args, data):
-    return subprocess.run(["openssl", "enc", "-aes-128-cbc"] + args, input=data,
-                          capture_output=True, check=True).stdout
-
-
-def openssl_encrypt(key, data):
-    hexkey = key[:16].hex()
-    return openssl(["-K", hexkey, "-iv", hexkey, "-base64", "-A"], data).strip()
-
-
-def openssl_decrypt(key, text):
-    hexkey = key[:16].hex()
-    return openssl(["-d", "-K", hexkey, "-iv", hexkey, "-base64", "-A"], text + b"\n")
 
 
 def run(cmd, args, stdin=b""):
@@ -46,7 +33,7 @@ def main():
     for key_name, key in KEYS.items():
         for length in range(0, 41):
             text = bytes(rng.choice(alphabet) for _ in range(length))
-            sealed = openssl_encrypt(key, text)
+            sealed = openssl_encrypt(text, key)
             code, out, err = run(cmd, ["encrypt", "--key", key_name, "-"], text + b"\n")
             check(f"encrypt {key_name} len {length} exit", code, 0)
             check(f"encrypt {key_name} len {length}", out, sealed)
@@ -56,15 +43,14 @@ def main():
 
         # Arguments as well as standard input; the default key is the server key.
         ascii_text = b"http://127.0.0.1:8080/connector/patch/"
-        sealed = openssl_encrypt(key, ascii_text)
+        sealed = openssl_encrypt(ascii_text, key)
         args = ["encrypt"] + (["--key", key_name] if key_name == "user" else []) + [ascii_text.decode()]
         check(f"encrypt argument {key_name}", run(cmd, args)[1], sealed)
         check(f"decrypt argument {key_name}", run(cmd, ["decrypt", "--key", key_name, sealed.decode()])[1],
-              openssl_decrypt(key, sealed))
+              openssl_decrypt(sealed, key))
 
     # What does not decrypt: exit 1, one line on standard error, nothing on standard output.
-    hexkey = SERVER_KEY[:16].hex()
-    last_byte_255 = openssl(["-nopad", "-K", hexkey, "-iv", hexkey, "-base64", "-A"], b"\xff" * 16).strip()
+    last_byte_255 = openssl_encrypt(b"\xff" * 16, SERVER_KEY, pad=False)
     for bad in [b"", b"QUJ", last_byte_255]:
         code, out, err = run(cmd, ["decrypt", "-"], bad + b"\n")
         check(f"decrypt {bad!r} exit", code, 1)

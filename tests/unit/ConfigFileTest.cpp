@@ -38,13 +38,15 @@ std::string Encoded(TForm form, std::string_view utf8) {
 
 struct TRun {
   TFakeFormCreatePlatform platform;
-  TFrmMainState state;
+  TLauncherSettings state;
 };
 
 std::unique_ptr<TRun> Start(std::optional<std::string> file) {
   auto run = std::make_unique<TRun>();
   if (file) run->platform.LocalFiles.Files[ConfigPath] = *file;
-  FormCreate(run->state, run->platform);
+  TFormCreateResult result = FormCreate(run->platform);
+  run->state = std::move(result.Settings);
+  if (result.Error) std::rethrow_exception(result.Error);
   return run;
 }
 
@@ -98,28 +100,28 @@ TEST(ConfigFile, UntidyFileIsRewrittenTidyInItsOwnEncoding) {
     SCOPED_TRACE(static_cast<int>(form));
     const auto run = Start(Encoded(form, Untidy));
     EXPECT_EQ(FileAfter(*run), Encoded(form, Tidy));
-    const TFrmMainState& s = run->state;
+    const TLauncherSettings& s = run->state;
     EXPECT_FALSE(s.FEnglishClient);
     EXPECT_EQ(s.FClientActualPatchVersion, 16);
     EXPECT_FALSE(s.FInstallClient);
     EXPECT_TRUE(s.FKeepUpdateFiles);
     EXPECT_FALSE(s.FZephraneVersion);
     EXPECT_FALSE(s.FUpdateClientLanguage);
-    EXPECT_EQ(s.FConnectInfo->App_center_ip, u"127.0.0.1");
-    EXPECT_EQ(s.FConnectInfo->App_center_port, 8080);
-    EXPECT_TRUE(s.FInstallFiles->empty());
+    EXPECT_EQ(s.FConnectInfo.App_center_ip, u"127.0.0.1");
+    EXPECT_EQ(s.FConnectInfo.App_center_port, 8080);
+    EXPECT_TRUE(s.FInstallFiles.empty());
   }
 }
 
 TEST(ConfigFile, MissingFileGivesDefaultsAndAnEmptyFile) {
   const auto run = Start(std::nullopt);
-  const TFrmMainState& s = run->state;
+  const TLauncherSettings& s = run->state;
   EXPECT_EQ(s.FConfigFileName, ConfigPath);
   EXPECT_TRUE(s.FEnglishClient);
   EXPECT_EQ(s.FClientActualPatchVersion, 0);
   EXPECT_FALSE(s.FInstallClient || s.FKeepUpdateFiles || s.FZephraneVersion || s.FUpdateClientLanguage);
-  EXPECT_EQ(s.FConnectInfo->App_center_ip, u"127.0.0.1");
-  EXPECT_EQ(s.FConnectInfo->App_center_port, 8080);
+  EXPECT_EQ(s.FConnectInfo.App_center_ip, u"127.0.0.1");
+  EXPECT_EQ(s.FConnectInfo.App_center_port, 8080);
   EXPECT_EQ(FileAfter(*run), "");
 }
 
@@ -130,7 +132,7 @@ TEST(ConfigFile, PreEntriesKeepTheFileByteForByte) {
   const auto run = Start(file);
   EXPECT_EQ(run->platform.LocalFiles.Writes, 0);
   EXPECT_EQ(FileAfter(*run), file);
-  EXPECT_EQ(*run->state.FInstallFiles,
+  EXPECT_EQ(run->state.FInstallFiles,
             (std::vector<std::u16string>{u"cmVtb3Rl/ZGlyZWN0b3J5==", u"d2VidmlldzI=", u"YQ=="}));
   EXPECT_EQ(run->state.FClientActualPatchVersion, 7);
 }
@@ -174,12 +176,12 @@ TEST(ConfigFile, UserSectionOverridesTheConnectorServer) {
   const std::string recovery = NarrowLatin1(EncryptString(u"10.1.2.3", UserKeyText));
   const std::string email = NarrowLatin1(EncryptString(u"9000", UserKeyText));
   const auto run = Start("[USER]\r\nRECOVERY = " + recovery + "\r\nEmail=" + email + "\r\n");
-  EXPECT_EQ(run->state.FConnectInfo->App_center_ip, u"10.1.2.3");
-  EXPECT_EQ(run->state.FConnectInfo->App_center_port, 9000);
+  EXPECT_EQ(run->state.FConnectInfo.App_center_ip, u"10.1.2.3");
+  EXPECT_EQ(run->state.FConnectInfo.App_center_port, 9000);
 
   const auto empty = Start("[User]\r\nrecovery=\r\nemail=\r\n");
-  EXPECT_EQ(empty->state.FConnectInfo->App_center_ip, u"127.0.0.1");
-  EXPECT_EQ(empty->state.FConnectInfo->App_center_port, 8080);
+  EXPECT_EQ(empty->state.FConnectInfo.App_center_ip, u"127.0.0.1");
+  EXPECT_EQ(empty->state.FConnectInfo.App_center_port, 8080);
 }
 
 TEST(ConfigDocument, LookupRules) {

@@ -18,7 +18,14 @@ const std::u16string ConfigPath = u"C:\\Launcher\\CVLauncher.cfg";
 class FormCreateTest : public ::testing::Test {
  protected:
   TFakeFormCreatePlatform platform;
-  TFrmMainState state;
+  TLauncherSettings state;
+
+  // Runs the handler; its error, if any, is raised here after the settings are taken.
+  void Run() {
+    TFormCreateResult result = FormCreate(platform);
+    state = std::move(result.Settings);
+    if (result.Error) std::rethrow_exception(result.Error);
+  }
 
   void SetConfig(const std::string& bytes) { platform.LocalFiles.Files[ConfigPath] = bytes; }
   void SetRegistry(const std::u16string& value, const std::u16string& path) { platform.Registry[{Key, value}] = path; }
@@ -26,7 +33,7 @@ class FormCreateTest : public ::testing::Test {
   // Runs the handler and gives the error's message, empty when none was raised.
   std::u16string RunForError() {
     try {
-      FormCreate(state, platform);
+      Run();
     } catch (const Exception& e) {
       return e.Message();
     }
@@ -53,7 +60,7 @@ TEST_F(FormCreateTest, ZephraneReadsItsOwnValue) {
   SetConfig("[Options]\r\nZephrane=1\r\n");
   SetRegistry(u"InstallPath", u"C:\\Main");
   SetRegistry(u"InstallPathZephrane", u"C:\\Zephrane");
-  FormCreate(state, platform);
+  Run();
   EXPECT_EQ(state.FBaseDirectory, u"C:\\Zephrane\\");
   EXPECT_EQ(platform.RegistryReads, (std::vector<std::u16string>{Key + u"|InstallPathZephrane"}));
 }
@@ -61,19 +68,19 @@ TEST_F(FormCreateTest, ZephraneReadsItsOwnValue) {
 TEST_F(FormCreateTest, UnderADebuggerTheProgramFolderWins) {
   platform.Debugger = true;
   SetRegistry(u"InstallPath", u"D:\\Games\\Vardune");
-  FormCreate(state, platform);
+  Run();
   EXPECT_TRUE(state.FDebug);
   EXPECT_EQ(platform.Boxes, (std::vector<std::u16string>{u"Debug!"}));
   EXPECT_EQ(state.FBaseDirectory, u"C:\\Launcher\\");
 }
 
-TEST_F(FormCreateTest, EarlierValuesAreReset) {
-  state.FNewPatchVersion = 99;
-  state.FClientActualPatchVersion = 98;
-  state.FUpdateClientLanguage = state.FKeepUpdateFiles = state.FZephraneVersion = true;
-  state.FBaseDirectory = u"X:\\old\\";
-  FormCreate(state, platform);
-  EXPECT_EQ(state.FNewPatchVersion, 0);
+TEST_F(FormCreateTest, EachRunStartsFromTheDefaults) {
+  SetConfig("[Options]\r\nPatchVersion=98\r\nUpdateClientLanguage=1\r\nKeepUpdateFiles=1\r\nZephrane=1\r\n");
+  SetRegistry(u"InstallPathZephrane", u"X:\\old");
+  Run();
+  ASSERT_EQ(state.FBaseDirectory, u"X:\\old\\");
+  SetConfig("");
+  Run();
   EXPECT_EQ(state.FClientActualPatchVersion, 0);
   EXPECT_FALSE(state.FUpdateClientLanguage || state.FKeepUpdateFiles || state.FZephraneVersion || state.FDebug);
   EXPECT_EQ(state.FBaseDirectory, u"");
@@ -89,7 +96,7 @@ TEST_F(FormCreateTest, UnreadableFileStopsBeforeTheOptions) {
   platform.LocalFiles.FailReads = true;
   EXPECT_EQ(RunForError(), u"Cannot open file \"C:\\Launcher\\CVLauncher.cfg\". Access is denied.");
   EXPECT_EQ(state.FConfigFileName, ConfigPath);
-  EXPECT_EQ(state.FConnectInfo->App_center_port, 8080);
+  EXPECT_EQ(state.FConnectInfo.App_center_port, 8080);
   EXPECT_FALSE(state.FEnglishClient);  // reset, not yet read
   EXPECT_EQ(state.FBaseDirectory, u"");
   EXPECT_TRUE(platform.Boxes.empty());
@@ -109,20 +116,20 @@ TEST_F(FormCreateTest, RewriteThatCannotCreateTheFileStopsBeforeTheRegistry) {
 TEST_F(FormCreateTest, BadUserValuesStopAfterTheOptions) {
   SetConfig("[Options]\r\nPatchVersion=5\r\n[User]\r\nrecovery=not base64 at all\r\n");
   try {
-    FormCreate(state, platform);
+    Run();
     FAIL() << "no error";
   } catch (const EDecryptError&) {
   }
   EXPECT_EQ(state.FClientActualPatchVersion, 5);
-  EXPECT_EQ(state.FConnectInfo->App_center_ip, u"127.0.0.1");
+  EXPECT_EQ(state.FConnectInfo.App_center_ip, u"127.0.0.1");
   EXPECT_EQ(platform.LocalFiles.Writes, 0);
 
   const std::string recovery = NarrowLatin1(EncryptString(u"10.0.0.9", UserKeyText));
   const std::string email = NarrowLatin1(EncryptString(u"80a", UserKeyText));
   SetConfig("[User]\r\nrecovery=" + recovery + "\r\nemail=" + email + "\r\n");
   EXPECT_EQ(RunForError(), u"'80a' is not a valid integer value");
-  EXPECT_EQ(state.FConnectInfo->App_center_ip, u"10.0.0.9");
-  EXPECT_EQ(state.FConnectInfo->App_center_port, 8080);
+  EXPECT_EQ(state.FConnectInfo.App_center_ip, u"10.0.0.9");
+  EXPECT_EQ(state.FConnectInfo.App_center_port, 8080);
   EXPECT_TRUE(platform.RegistryReads.empty());
 }
 

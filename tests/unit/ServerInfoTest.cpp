@@ -209,19 +209,28 @@ class TFakeHttp : public IHttpClient {
   }
 };
 
-TFrmMainState StateFor(std::u16string ip, std::int32_t port) {
-  TFrmMainState state;
-  state.FConnectInfo = std::make_unique<TConnectInfo>();
-  state.FConnectInfo->App_center_ip = std::move(ip);
-  state.FConnectInfo->App_center_port = port;
+// The record and the server prefix a query reads and writes.
+struct TQueryState {
+  TConnectInfo FConnectInfo;
+  std::u16string FBaseServerAdr;
+};
+
+TQueryState StateFor(std::u16string ip, std::int32_t port) {
+  TQueryState state;
+  state.FConnectInfo.App_center_ip = std::move(ip);
+  state.FConnectInfo.App_center_port = port;
   return state;
+}
+
+int Query(TQueryState& state, IHttpClient& http) {
+  return QueryServerInfo(state.FConnectInfo, state.FBaseServerAdr, http);
 }
 
 TEST(ServerInfo, QueryAsksTheInfoResourceWithTheLauncherHeaders) {
   TFakeHttp http;
   http.Answer = {200, "application/json", Answer().dump()};
-  TFrmMainState state = StateFor(u"192.168.1.5", 9000);
-  ASSERT_EQ(QueryServerInfo(state, http), 1);
+  TQueryState state = StateFor(u"192.168.1.5", 9000);
+  ASSERT_EQ(Query(state, http), 1);
   ASSERT_EQ(http.Requests.size(), 1u);
   const THttpRequest& r = http.Requests[0];
   EXPECT_EQ(r.Url, u"http://192.168.1.5:9000/outgame/info");
@@ -230,7 +239,7 @@ TEST(ServerInfo, QueryAsksTheInfoResourceWithTheLauncherHeaders) {
   EXPECT_EQ(r.AcceptCharset, u"UTF-8, *;q=0.8");
   EXPECT_EQ(r.TimeoutMs, 30000u);
   EXPECT_EQ(state.FBaseServerAdr, u"http://192.168.1.5:9000");
-  EXPECT_EQ(state.FConnectInfo->VdnBinDownload, u"http://192.168.1.5:9000/files/client.bin");
+  EXPECT_EQ(state.FConnectInfo.VdnBinDownload, u"http://192.168.1.5:9000/files/client.bin");
 }
 
 TEST(ServerInfo, QueryOutcomesByStatusAndContentType) {
@@ -248,17 +257,17 @@ TEST(ServerInfo, QueryOutcomesByStatusAndContentType) {
   for (const auto& [status, type, text, expected] : cases) {
     TFakeHttp http;
     http.Answer = {status, type, text};
-    TFrmMainState state = StateFor(u"127.0.0.1", 8080);
-    EXPECT_EQ(QueryServerInfo(state, http), expected) << status << " " << type;
+    TQueryState state = StateFor(u"127.0.0.1", 8080);
+    EXPECT_EQ(Query(state, http), expected) << status << " " << type;
   }
 }
 
 TEST(ServerInfo, FailedExchangeStillSetsTheAddressTried) {
   TFakeHttp http;
   http.Unreachable = true;
-  TFrmMainState state = StateFor(u"127.0.0.1", 8080);
+  TQueryState state = StateFor(u"127.0.0.1", 8080);
   state.FBaseServerAdr = u"old";
-  EXPECT_EQ(QueryServerInfo(state, http), -1);
+  EXPECT_EQ(Query(state, http), -1);
   EXPECT_EQ(state.FBaseServerAdr, u"http://127.0.0.1:8080");
 }
 

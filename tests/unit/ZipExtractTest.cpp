@@ -2,42 +2,33 @@
 // leave the target folder as it was and write nothing outside it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <random>
 #include <string>
 
+#include "FileTree.h"
 #include "ZipTestArchive.h"
 #include "core/Text.h"
 #include "core/ZipExtract.h"
+#include "core/ZipReader.h"
 
 namespace cvl {
 namespace {
 
 namespace fs = std::filesystem;
 using test::MakeZip;
+using test::ReadAll;
+using test::Snapshot;
 using test::TTestEntry;
+using test::WriteAll;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& path, const std::string& data) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << data;
-}
-
-// Every file and folder below `root`, relative, with the files' contents.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-  std::map<std::string, std::string> tree;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    const std::string name = Utf16ToUtf8(fs::relative(item.path(), root).generic_u16string());
-    tree[name] = item.is_directory() ? "<dir>" : ReadAll(item.path());
-  }
-  return tree;
+// The end record of an archive without a comment.
+constexpr std::size_t kEndRecord = 22;
+void PutAt(std::string& bytes, std::size_t at, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 std::string Noise(std::size_t size) {
@@ -92,6 +83,22 @@ TEST_F(ZipExtract, StoredDeflatedAndZip64EntriesReplaceOlderCopies) {
   }
 }
 
+// A cancel set from another thread (the window closing) stops the unpack before anything
+// of the archive is in place, however far the staging has come.
+TEST_F(ZipExtract, CancelledUnpackLeavesTheTargetAsItWas) {
+  std::vector<TTestEntry> entries = {{"sub/old.txt", "new", true}};
+  for (int i = 0; i < 200; ++i) entries.push_back({"many/" + std::to_string(i) + ".bin", Noise(4096), true});
+  const fs::path archive = Archive(MakeZip(entries));
+  const auto before = Snapshot(Target());
+  std::atomic<bool> cancel{true};
+  EXPECT_THROW(ExtractZipArchive(archive.u16string(), Target().u16string(), &cancel), EZipError);
+  EXPECT_EQ(Snapshot(Target()), before);
+
+  std::atomic<bool> notCancelled{false};
+  ExtractZipArchive(archive.u16string(), Target().u16string(), &notCancelled);
+  EXPECT_EQ(ReadAll(Target() / "sub" / "old.txt"), "new");
+}
+
 TEST_F(ZipExtract, NamesInUtf8AndCodePage437IntoAWideTarget) {
   const fs::path target = FRoot / fs::path(u"ziel \u00e9\u4e2d");
   fs::create_directories(target);
@@ -109,6 +116,15 @@ TEST_F(ZipExtract, DamagedOrHostileArchivesChangeNothing) {
   truncated.resize(truncated.size() / 2);
   std::string cutData = MakeZip({good, {"b.txt", Noise(5000), false}});
   cutData.erase(200, 100);
+  // The directory's size covers three records, the end record counts two.
+  std::string undercounted = MakeZip({good, {"b.txt", "b"}, {"c.txt", "c"}});
+  PutAt(undercounted, undercounted.size() - kEndRecord + 8, 2, 2);
+  PutAt(undercounted, undercounted.size() - kEndRecord + 10, 2, 2);
+  std::string overcounted = MakeZip({good, {"b.txt", "b"}, {"c.txt", "c"}});
+  PutAt(overcounted, overcounted.size() - kEndRecord + 8, 4, 2);
+  PutAt(overcounted, overcounted.size() - kEndRecord + 10, 4, 2);
+  std::string commentPastEnd = MakeZip({good});
+  PutAt(commentPastEnd, commentPastEnd.size() - kEndRecord + 20, 10, 2);
   const std::pair<const char*, std::string> cases[] = {
       {"climbs with /", MakeZip({good, {"../evil.txt", "x"}})},
       {"climbs with \\", MakeZip({good, {"..\\evil.txt", "x"}})},
@@ -125,6 +141,10 @@ TEST_F(ZipExtract, DamagedOrHostileArchivesChangeNothing) {
       {"size lie, shorter than recorded", MakeZip({good, TTestEntry("b.txt", "0123456789").RecordSize(40)})},
       {"zip bomb ratio", MakeZip({good, TTestEntry("bomb.bin", zeros).RecordSize(1000)})},
       {"entries share their data", MakeZip({good, TTestEntry("good.txt", "good").SharingPreviousData()})},
+      {"end record counts fewer entries than the directory holds", undercounted},
+      {"end record counts more entries than the directory holds", overcounted},
+      {"comment runs past the end", commentPastEnd},
+      {"folder entry holding data", MakeZip({good, TTestEntry("dir", "data", false).AsDosFolder()})},
       {"truncated", truncated},
       {"data cut out", cutData},
       {"not an archive", Noise(4000)},
@@ -139,6 +159,41 @@ TEST_F(ZipExtract, DamagedOrHostileArchivesChangeNothing) {
     EXPECT_THROW(Extract(archive), EZipError);
     EXPECT_TRUE(Snapshot(FRoot) == expected);
   }
+}
+
+// Layouts that other writers produce and other readers accept: still whole archives.
+TEST_F(ZipExtract, OddButWholeLayoutsAreApplied) {
+  const std::vector<TTestEntry> entries = {{"a.txt", "alpha"}, {"sub/b.txt", "beta", false}};
+  const std::string plain = MakeZip(entries);
+  // Every field of the classic end record marked as kept in the ZIP64 one.
+  std::string zip64Marked = MakeZip(entries, true);
+  PutAt(zip64Marked, zip64Marked.size() - kEndRecord + 4, 0xFFFF, 2);
+  PutAt(zip64Marked, zip64Marked.size() - kEndRecord + 6, 0xFFFF, 2);
+  const std::pair<const char*, std::string> cases[] = {
+      {"bytes after the end record", plain + "trailing bytes"},
+      {"bytes before the archive, offsets not adjusted", std::string(1000, 'X') + plain},
+      {"both", std::string(300, '\0') + plain + std::string(200, '\0')},
+      {"ZIP64 end record with every classic field marked", zip64Marked},
+      {"folder recorded by attribute only",
+       MakeZip({{"a.txt", "alpha"}, TTestEntry("sub", "", false).AsDosFolder(), {"sub/b.txt", "beta", false}})},
+  };
+  auto expected = Snapshot(Target());
+  expected["a.txt"] = "alpha";
+  expected["sub/b.txt"] = "beta";
+  for (const auto& [what, bytes] : cases) {
+    SCOPED_TRACE(what);
+    fs::remove(Target() / "a.txt");
+    fs::remove(Target() / "sub" / "b.txt");
+    Extract(Archive(bytes));
+    EXPECT_TRUE(Snapshot(Target()) == expected);
+  }
+}
+
+TEST(ZipReader, AFullSizeFieldWithoutZip64FieldIsTheRealSize) {
+  // An entry of exactly 4 GiB - 1 bytes needs no ZIP64 record.
+  TZipReader reader(MemoryZipSource(MakeZip({TTestEntry("big.file", "0").RecordSize(0xFFFFFFFFu)})));
+  ASSERT_EQ(reader.Entries().size(), 1u);
+  EXPECT_EQ(reader.Entries()[0].UncompressedSize, 0xFFFFFFFFu);
 }
 
 TEST_F(ZipExtract, ABadEntryLateInAManyEntryArchiveChangesNothing) {
@@ -223,6 +278,32 @@ TEST_F(ZipExtract, ArchivesMadeByZipPythonAndBsdtar) {
     fs::create_directories(target);
     ExtractZipArchive(archive.u16string(), target.u16string());
     EXPECT_TRUE(Snapshot(target) == expected);
+  }
+}
+
+// The last bytes of a highly compressible entry are still inside zlib when its input
+// runs out: they must come out all the same.
+TEST_F(ZipExtract, HighlyCompressibleEntriesFromZipAndPython) {
+  const fs::path source = FRoot / "source";
+  // 64 KiB and one byte of one value, one byte changed: as zip -9 and Python write it,
+  // the last output is still inside zlib when the input runs out.
+  std::string data(64 * 1024 + 1, 'a');
+  data[1000] = 'b';
+  WriteAll(source / "one.bin", data);
+  const std::string s = "'" + source.string() + "'";
+  const std::string zipped = "'" + (FRoot / "zip.zip").string() + "'";
+  const std::string python = "'" + (FRoot / "py.zip").string() + "'";
+  ASSERT_EQ(std::system(("cd " + s + " && zip -q -9 " + zipped + " one.bin").c_str()), 0);
+  ASSERT_EQ(std::system(("cd " + s + " && /usr/bin/python3 -c \"import zipfile; z = zipfile.ZipFile(" + python +
+                         ", 'w', zipfile.ZIP_DEFLATED, compresslevel=9); z.write('one.bin'); "
+                         "z.close()\"").c_str()),
+            0);
+  for (const char* archive : {"zip.zip", "py.zip"}) {
+    SCOPED_TRACE(archive);
+    const fs::path target = FRoot / (std::string("out-") + archive);
+    fs::create_directories(target);
+    ExtractZipArchive((FRoot / archive).u16string(), target.u16string());
+    EXPECT_TRUE(ReadAll(target / "one.bin") == data);
   }
 }
 

@@ -20,6 +20,7 @@ struct TTestEntry {
   TTestEntry& AsUnixLink() { UnixLink = true; return *this; }
   TTestEntry& FlagUtf8() { Utf8 = true; return *this; }
   TTestEntry& SharingPreviousData() { SharePrevious = true; return *this; }
+  TTestEntry& AsDosFolder() { DosFolder = true; return *this; }
 
   std::string Name;
   std::string Data;
@@ -29,6 +30,7 @@ struct TTestEntry {
   bool UnixLink = false;                          // recorded as a symbolic link by a Unix tool
   bool Utf8 = false;                              // the name flagged as UTF-8
   bool SharePrevious = false;                     // central record points at the previous entry's data
+  bool DosFolder = false;                         // the MS-DOS folder attribute, whatever the name
 };
 
 inline void Put(std::string& out, std::uint64_t value, int width) {
@@ -100,7 +102,7 @@ inline std::string MakeZip(const std::vector<TTestEntry>& entries, bool zip64 = 
     Put(central, 0, 2);
     Put(central, 0, 2);
     Put(central, 0, 2);
-    Put(central, e.UnixLink ? (0120777u << 16) : 0, 4);
+    Put(central, e.UnixLink ? (0120777u << 16) : e.DosFolder ? 0x10 : 0, 4);
     Put(central, zip64 ? 0xFFFFFFFF : offset, 4);
     central += e.Name + extra;
   }

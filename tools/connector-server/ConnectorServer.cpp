@@ -42,7 +42,17 @@ int TConnectorServer::Bind() {
 }
 
 void TConnectorServer::Run() { FServer.listen_after_bind(); }
-void TConnectorServer::Stop() { FServer.stop(); }
+void TConnectorServer::Stop() {
+  FStopping = true;
+  FServer.stop();
+}
+
+void TConnectorServer::Pause(long long ms) const {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!FStopping && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
 
 void TConnectorServer::Answer(const httplib::Request& request, httplib::Response& response) {
   if (request.path.rfind(kControlPrefix, 0) == 0) {
@@ -54,7 +64,11 @@ void TConnectorServer::Answer(const httplib::Request& request, httplib::Response
   {
     std::lock_guard<std::mutex> lock(FLock);
     const auto found = FOptions.Rules.find(request.path);
-    if (found != FOptions.Rules.end()) rule = found->second;
+    if (found != FOptions.Rules.end()) {
+      rule = found->second;
+      // A rule for a number of requests counts this one and goes after the last.
+      if (found->second.Times && --*found->second.Times <= 0) FOptions.Rules.erase(found);
+    }
   }
   if (rule && rule->StallMs) std::this_thread::sleep_for(std::chrono::milliseconds(*rule->StallMs));
   if (rule && rule->Redirect) {
@@ -65,13 +79,13 @@ void TConnectorServer::Answer(const httplib::Request& request, httplib::Response
     response.status = 200;
     response.set_content(*rule->Body, "text/plain");
   } else {
-    Content(request.path, response, rule ? rule->CutAfter : std::nullopt);
+    Content(request.path, response, rule);
   }
   if (rule) Misbehave(*rule, response);
 }
 
 void TConnectorServer::Content(const std::string& path, httplib::Response& response,
-                               std::optional<std::size_t> cutAfter) {
+                               const std::optional<TRule>& rule) {
   if (path == kInfoPath && FOptions.Info) {
     response.set_content(InfoAnswerFromFile(*FOptions.Info), "application/json");
     return;
@@ -79,7 +93,7 @@ void TConnectorServer::Content(const std::string& path, httplib::Response& respo
   if (FOptions.Root) {
     const auto file = BelowRoot(*FOptions.Root, path);
     if (file && std::filesystem::is_regular_file(*file)) {
-      ServeFile(*file, response, cutAfter);
+      ServeFile(*file, response, rule);
       return;
     }
   }
@@ -87,16 +101,29 @@ void TConnectorServer::Content(const std::string& path, httplib::Response& respo
   response.set_content("Not found\n", "text/plain");
 }
 
-// Streams the file, so a large archive never sits in memory whole; with a cut, the
-// whole size is announced but the connection drops after `cutAfter` bytes.
+// Streams the file, so a large archive never sits in memory whole. With a cut, the whole
+// size is announced but the connection drops after that many bytes (after a silent hold,
+// when one is set); with a rate, the bytes go out no faster than that.
 void TConnectorServer::ServeFile(const std::filesystem::path& file, httplib::Response& response,
-                                 std::optional<std::size_t> cutAfter) {
+                                 const std::optional<TRule>& rule) {
   const auto size = static_cast<std::size_t>(std::filesystem::file_size(file));
-  const std::size_t limit = std::min(size, cutAfter.value_or(size));
+  const std::size_t limit = std::min(size, rule && rule->CutAfter ? *rule->CutAfter : size);
+  const long long holdMs = rule && rule->HoldMs ? *rule->HoldMs : 0;
+  const std::size_t rate = rule && rule->Rate ? *rule->Rate : 0;
+  const std::size_t piece = rate > 0 ? std::max<std::size_t>(1, std::min<std::size_t>(rate / 10, 64 * 1024)) : 64 * 1024;
   auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
-  response.set_content_provider(size, TypeOf(file), [in, limit](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-    if (offset >= limit) return false;
-    std::string buffer(std::min({length, limit - offset, std::size_t{64 * 1024}}), '\0');
+  const auto start = std::chrono::steady_clock::now();
+  response.set_content_provider(size, TypeOf(file), [this, in, limit, holdMs, rate, piece, start](
+                                                        std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+    if (offset >= limit) {
+      Pause(holdMs);
+      return false;
+    }
+    if (rate > 0) {
+      const auto due = start + std::chrono::milliseconds(static_cast<long long>(offset * 1000 / rate));
+      Pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now()).count());
+    }
+    std::string buffer(std::min({length, limit - offset, piece}), '\0');
     in->seekg(static_cast<std::streamoff>(offset));
     in->read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     const auto got = static_cast<std::size_t>(in->gcount());

@@ -2,6 +2,7 @@
 // behaviours, and a record of every request's headers.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,13 +29,16 @@ class TConnectorServer {
   void Control(const httplib::Request& request, httplib::Response& response);
   void Record(const httplib::Request& request);
   // The normal answer of a path: the information answer, a file, or 404.
-  void Content(const std::string& path, httplib::Response& response, std::optional<std::size_t> cutAfter);
-  void ServeFile(const std::filesystem::path& file, httplib::Response& response, std::optional<std::size_t> cutAfter);
+  void Content(const std::string& path, httplib::Response& response, const std::optional<TRule>& rule);
+  void ServeFile(const std::filesystem::path& file, httplib::Response& response, const std::optional<TRule>& rule);
+  // Sleeps up to `ms`, in slices, ending early when the server stops.
+  void Pause(long long ms) const;
   void Misbehave(const TRule& rule, httplib::Response& response);
 
   TServerOptions FOptions;
   httplib::Server FServer;
   std::mutex FLock;  // guards FOptions.Rules and FRequests
+  std::atomic<bool> FStopping{false};
   nlohmann::json FRequests = nlohmann::json::array();
 };
 

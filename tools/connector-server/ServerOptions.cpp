@@ -18,11 +18,15 @@ const char* const kUsage =
     "                     misbehave on PATH; SETTINGS is a comma-separated list of\n"
     "                     status=N, body=TEXT, type=CONTENT-TYPE,\n"
     "                     cut=BYTES (close after that much body), stall=MS, redirect=URL,\n"
-    "                     cache=SECONDS (Cache-Control max-age and Last-Modified)\n"
+    "                     cache=SECONDS (Cache-Control max-age and Last-Modified),\n"
+    "                     hold=MS (with cut: stay silent that long, then drop),\n"
+    "                     rate=BYTES (a file at most that many bytes a second),\n"
+    "                     times=N (the rule holds for the next N requests only)\n"
     "  --help             show this text\n"
     "\n"
     "For tests, while running:\n"
     "  GET /__rule?path=P&status=..&body=..&type=..&cut=..&stall=..&redirect=..&cache=..\n"
+    "             &hold=..&rate=..&times=..\n"
     "                     sets the rule of P (no settings: removes it)\n"
     "  GET /__requests    the requests so far, as JSON: method, path, headers\n"
     "  GET /__reset       forgets every rule and request\n";
@@ -36,6 +40,9 @@ void SetRuleValue(TRule& rule, const std::string& name, const std::string& value
     else if (name == "stall") rule.StallMs = std::stoi(value);
     else if (name == "redirect") rule.Redirect = value;
     else if (name == "cache") rule.CacheSeconds = std::stoi(value);
+    else if (name == "hold") rule.HoldMs = std::stoi(value);
+    else if (name == "rate") rule.Rate = std::stoull(value);
+    else if (name == "times") rule.Times = std::stoi(value);
     else throw std::invalid_argument("unknown rule setting: " + name);
   } catch (const std::logic_error&) {
     throw std::invalid_argument("bad rule setting: " + name + "=" + value);

@@ -17,6 +17,9 @@ struct TRule {
   std::optional<int> StallMs;            // wait before answering
   std::optional<std::string> Redirect;   // answer with a redirect to this location
   std::optional<int> CacheSeconds;       // let clients cache the answer this long
+  std::optional<int> HoldMs;             // with a cut: stay silent this long before dropping
+  std::optional<std::size_t> Rate;       // send a file at most this many bytes a second
+  std::optional<int> Times;              // the rule holds for this many requests, then goes
 };
 
 struct TServerOptions {

@@ -19,4 +19,9 @@ int RunReadConfig(const std::vector<std::u16string>& args, const TToolIo& io);
 int RunRelease(const std::vector<std::u16string>& args, const TToolIo& io);
 int RunCheckServer(const std::vector<std::u16string>& args, const TToolIo& io);
 
+// Signed updates (SigningCommands.cpp).
+int RunKeygen(const std::vector<std::u16string>& args, const TToolIo& io);
+int RunSign(const std::vector<std::u16string>& args, const TToolIo& io);
+int RunVerify(const std::vector<std::u16string>& args, const TToolIo& io);
+
 }  // namespace cvl

@@ -19,6 +19,9 @@ constexpr std::string_view kUsage =
     "  make-user --address A --port P     print a ready [User] section\n"
     "  make-info [-o FILE] SETTINGS.json  write the protected info answer\n"
     "  read-config FILE                   show what the launcher reads from CVLauncher.cfg\n"
+    "  keygen DIR                         make a new update key pair in DIR\n"
+    "  sign --key KEY.pem FILE...         write FILE.sig for each file\n"
+    "  verify --key KEY.pub FILE...       check each FILE.sig, naming each bad one\n"
     "  release --settings S --root R CLIENT_FOLDER\n"
     "                                     publish what changed in CLIENT_FOLDER as the next patch\n"
     "  check-server --settings S --root R check what launchers meet on the server\n"
@@ -40,6 +43,9 @@ int RunCvlCtl(const std::vector<std::u16string>& args, const TToolIo& io) {
     if (args[0] == u"make-user") return RunMakeUser(args, io);
     if (args[0] == u"make-info") return RunMakeInfo(args, io);
     if (args[0] == u"read-config") return RunReadConfig(args, io);
+    if (args[0] == u"keygen") return RunKeygen(args, io);
+    if (args[0] == u"sign") return RunSign(args, io);
+    if (args[0] == u"verify") return RunVerify(args, io);
     if (args[0] == u"release") return RunRelease(args, io);
     if (args[0] == u"check-server") return RunCheckServer(args, io);
     throw EUsage(u"unknown command '" + args[0] + u"'");
@@ -48,6 +54,10 @@ int RunCvlCtl(const std::vector<std::u16string>& args, const TToolIo& io) {
     io.Err("Run 'cvlctl --help' for usage.\n");
     return 1;
   } catch (const EBadInput& e) {
+    io.Err("cvlctl: " + std::string(e.what()) + "\n");
+    return 1;
+  } catch (const Exception& e) {
+    // The platform failed (no cryptography, no memory): one line as well.
     io.Err("cvlctl: " + std::string(e.what()) + "\n");
     return 1;
   }

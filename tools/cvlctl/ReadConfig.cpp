@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "ToolSupport.h"
 #include "core/ConfigDocument.h"
+#include "core/ConfigNames.h"
 #include "core/FormCreate.h"
 #include "core/LauncherTexts.h"
 #include "core/ServerInfo.h"
@@ -63,17 +64,17 @@ class TDryRunPlatform : public IFormCreatePlatform {
 
 struct TOption {
   std::u16string_view Key;
-  bool TFrmMainState::*Flag;  // null for PatchVersion, the one integer
+  bool TLauncherSettings::*Flag;  // null for PatchVersion, the one integer
 };
 
 // The option names as the operator writes them, with the field each one sets.
 const TOption kOptions[] = {
-    {u"InstallClient", &TFrmMainState::FInstallClient},
-    {u"Language", &TFrmMainState::FEnglishClient},
-    {u"Zephrane", &TFrmMainState::FZephraneVersion},
-    {u"UpdateClientLanguage", &TFrmMainState::FUpdateClientLanguage},
-    {u"PatchVersion", nullptr},
-    {u"KeepUpdateFiles", &TFrmMainState::FKeepUpdateFiles},
+    {InstallClientKey, &TLauncherSettings::FInstallClient},
+    {LanguageKey, &TLauncherSettings::FEnglishClient},
+    {ZephraneKey, &TLauncherSettings::FZephraneVersion},
+    {UpdateClientLanguageKey, &TLauncherSettings::FUpdateClientLanguage},
+    {PatchVersionKey, nullptr},
+    {KeepUpdateFilesKey, &TLauncherSettings::FKeepUpdateFiles},
 };
 
 struct TReport {
@@ -88,12 +89,12 @@ std::u16string Padded(std::u16string_view text, std::size_t width) {
   return padded;
 }
 
-std::u16string OptionValue(const TOption& option, const TFrmMainState& state) {
+std::u16string OptionValue(const TOption& option, const TLauncherSettings& state) {
   return option.Flag ? (state.*option.Flag ? u"true" : u"false") : IntToText(state.FClientActualPatchVersion);
 }
 
-void ReportOptions(TReport& report, const TConfigDocument& config, const TFrmMainState& state) {
-  report.Line(u"[Options]");
+void ReportOptions(TReport& report, const TConfigDocument& config, const TLauncherSettings& state) {
+  report.Line(SectionHeader(OptionsSection));
   // The value column is as wide as its widest value and a blank or two.
   std::size_t width = 7;
   for (const TOption& option : kOptions) width = std::max(width, OptionValue(option, state).size() + 2);
@@ -110,17 +111,17 @@ void ReportOptions(TReport& report, const TConfigDocument& config, const TFrmMai
   }
 }
 
-void ReportConnector(TReport& report, const TConfigDocument& config, const TFrmMainState& state,
+void ReportConnector(TReport& report, const TConfigDocument& config, const TLauncherSettings& state,
                      const std::optional<std::u16string>& error) {
-  report.Line(u"[User]");
+  report.Line(SectionHeader(UserSection));
   if (error) {
     report.Line(u"  connector server      not settled: the launcher stops at [User] with the error box");
     report.Line(u"                        " + *error);
     return;
   }
-  const bool recovery = !config.ReadString(UserSection, u"recovery", u"").empty();
-  const bool email = !config.ReadString(UserSection, u"email", u"").empty();
-  const TConnectInfo& info = *state.FConnectInfo;
+  const bool recovery = !config.ReadString(UserSection, RecoveryKey, u"").empty();
+  const bool email = !config.ReadString(UserSection, EmailKey, u"").empty();
+  const TConnectInfo& info = state.FConnectInfo;
   std::u16string origin = u"(default)";
   if (recovery || email) {
     origin = std::u16string(u"(") + (recovery ? u"address from recovery" : u"default address") + u", " +
@@ -129,9 +130,9 @@ void ReportConnector(TReport& report, const TConfigDocument& config, const TFrmM
   report.Line(u"  connector server      " + info.App_center_ip + u":" + IntToText(info.App_center_port) + u"  " + origin);
 }
 
-void ReportPre(TReport& report, const TFrmMainState& state) {
-  const std::vector<std::u16string>& lines = *state.FInstallFiles;
-  report.Line(u"[Pre]");
+void ReportPre(TReport& report, const TLauncherSettings& state) {
+  const std::vector<std::u16string>& lines = state.FInstallFiles;
+  report.Line(SectionHeader(PreSection));
   if (lines.empty()) {
     report.Line(u"  no entries: the launcher asks the connector server for patches");
     return;
@@ -149,7 +150,7 @@ void ReportPre(TReport& report, const TFrmMainState& state) {
       continue;
     }
     std::u16string shown = plain;
-    if (i == 0) shown += u"  -> " + MakeBaseServerAdr(*state.FConnectInfo) + plain;
+    if (i == 0) shown += u"  -> " + MakeBaseServerAdr(state.FConnectInfo) + plain;
     report.Line(u"  " + IntToText(i) + u" " + Padded(label, 24) + shown);
     if (i == 0 && (plain.empty() || plain.front() != u'/' || plain.back() != u'/')) {
       report.Problems.push_back(u"[Pre] entry 0 must be a folder beginning and ending with '/'");
@@ -195,14 +196,14 @@ std::u16string EncodingName(TTextEncoding encoding) {
 }
 
 void ReportNextStart(TReport& report, const TDecodedText& decoded, const std::string& bytes,
-                     const TDryRunFiles& files, const TFrmMainState& state) {
+                     const TDryRunFiles& files, const TLauncherSettings& state) {
   report.Line(u"At its next start the launcher");
-  if (!state.FInstallFiles->empty() && !report.Problems.empty()) {
+  if (!state.FInstallFiles.empty() && !report.Problems.empty()) {
     report.Line(u"  tries to install the prerequisites of [Pre] and stops on the entries above;");
     report.Line(u"  the file stays as it is, so every start stops the same way until [Pre] is mended.");
     return;
   }
-  if (!state.FInstallFiles->empty()) {
+  if (!state.FInstallFiles.empty()) {
     report.Line(u"  installs the prerequisites of [Pre] and starts the client, leaving this file as it is;");
     report.Line(u"  after a successful installation it erases [Pre], and the start after that asks for patches.");
     return;
@@ -237,12 +238,15 @@ int RunReadConfig(const std::vector<std::u16string>& args, const TToolIo& io) {
 
   TDryRunFiles files(*bytes);
   TDryRunPlatform platform(files);
-  TFrmMainState state;
+  TFormCreateResult read = FormCreate(platform);
+  const TLauncherSettings& state = read.Settings;
   std::optional<std::u16string> error;
-  try {
-    FormCreate(state, platform);
-  } catch (const Exception& e) {
-    error = e.Message();
+  if (read.Error) {
+    try {
+      std::rethrow_exception(read.Error);
+    } catch (const Exception& e) {
+      error = e.Message();
+    }
   }
   const TDecodedText decoded = DecodeText(*bytes, TWindows1252CodePage());
   const TConfigDocument config = TConfigDocument::Parse(decoded.Text);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -241,11 +242,9 @@ class TWorkers {
   std::vector<std::thread> FThreads;
 };
 
-// One file's entry as its blocks arrive.
-struct TEntryState {
-  std::optional<TSha256> Hash;
-  std::uint32_t Crc = 0;
-};
+void Hash(TSha256& hash, std::string_view bytes) {
+  hash.Update(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
 
 }  // namespace
 
@@ -264,13 +263,13 @@ std::vector<TSha256Digest> WriteReleaseArchive(const std::vector<TArchiveSource>
   std::uint64_t sequence = 0;
   for (std::size_t file = 0; file < sources.size(); ++file) {
     const TArchiveSource& source = sources[file];
-    TSha256 hash;
+    const std::unique_ptr<TSha256> hash = CreateSha256();
     if (source.Size == 0) {
       // An empty file is stored: no deflate stream to get wrong, but still looked at.
       if (TOsFile::OpenForReading(source.Path).Size() != 0) Changed(source.Path);
       zip.BeginEntry(source.Name, 0, TZipMethod::Stored);
       zip.EndEntry(0);
-      digests[file] = hash.Finish();
+      digests[file] = hash->Finish();
       continue;
     }
     zip.BeginEntry(source.Name, source.Size, TZipMethod::Deflated);
@@ -279,14 +278,14 @@ std::vector<TSha256Digest> WriteReleaseArchive(const std::vector<TArchiveSource>
       TSlot& slot = pipeline.Take(sequence);
       const std::string_view data = std::string_view(slot.Input).substr(slot.DataStart);
       const std::string_view block = data.substr(0, std::min<std::uint64_t>(data.size(), source.Size - done));
-      hash.Update(block);
+      Hash(*hash, block);
       crc = static_cast<std::uint32_t>(crc32_combine(crc, slot.Crc, static_cast<z_off_t>(block.size())));
       zip.WriteData(slot.Deflated);
       done += block.size();
       pipeline.Release(slot);
     }
     zip.EndEntry(crc);
-    digests[file] = hash.Finish();
+    digests[file] = hash->Finish();
   }
   return digests;
 }
@@ -302,16 +301,16 @@ std::vector<TSha256Digest> HashFiles(const std::vector<TArchiveSource>& files) {
       std::string buffer(kHashChunk, '\0');
       for (std::size_t i = next++; i < files.size() && !failed; i = next++) {
         const TOsFile file = TOsFile::OpenForReading(files[i].Path);
-        TSha256 hash;
+        const std::unique_ptr<TSha256> hash = CreateSha256();
         std::uint64_t offset = 0;
         for (;;) {
           const std::size_t got = file.ReadAt(offset, buffer.data(), buffer.size());
           if (got == 0) break;
-          hash.Update(std::string_view(buffer.data(), got));
+          Hash(*hash, std::string_view(buffer.data(), got));
           offset += got;
         }
         if (offset != files[i].Size) Changed(files[i].Path);
-        digests[i] = hash.Finish();
+        digests[i] = hash->Finish();
       }
     } catch (...) {
       const std::lock_guard<std::mutex> lock(errorLock);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Sha256.h"
+#include "Sha256Text.h"
 #include "ZipWriter.h"
 
 namespace cvl {

@@ -8,9 +8,9 @@
 #include "ReleaseFiles.h"
 #include "ToolSupport.h"
 #include "core/Text.h"
-#include "win32/ScopedHandle.h"
-#include "win32/SystemError.h"
-#include "win32/WinText.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/base/SystemError.h"
+#include "win32/base/WinText.h"
 
 namespace cvl {
 namespace {
@@ -45,22 +45,6 @@ TFileKind KindOfAttributes(DWORD attributes) {
   if (attributes & FILE_ATTRIBUTE_DEVICE) return TFileKind::Other;
   return TFileKind::File;
 }
-
-// A folder search, closed on every path.
-class TFindHandle {
- public:
-  explicit TFindHandle(HANDLE search) : FSearch(search) {}
-  ~TFindHandle() {
-    if (Valid()) ::FindClose(FSearch);
-  }
-  TFindHandle(const TFindHandle&) = delete;
-  TFindHandle& operator=(const TFindHandle&) = delete;
-  bool Valid() const { return FSearch != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return FSearch; }
-
- private:
-  HANDLE FSearch;
-};
 
 bool HasUnpairedSurrogate(std::wstring_view name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
@@ -116,9 +100,9 @@ bool IsInside(const std::string& inner, const std::string& outer) {
 std::vector<TFolderEntry> ListFolder(const std::string& folder) {
   WIN32_FIND_DATAW found{};
   const std::wstring pattern = WidePath(folder) + L"\\*";
-  TFindHandle search(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+  TScopedFindHandle search(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
                                         FIND_FIRST_EX_LARGE_FETCH));
-  if (!search.Valid()) Fail(u"cannot read the folder", folder, ::GetLastError());
+  if (!search) Fail(u"cannot read the folder", folder, ::GetLastError());
   std::vector<TFolderEntry> entries;
   do {
     const std::wstring_view name = found.cFileName;
@@ -216,8 +200,7 @@ void TOsFile::WriteAt(std::uint64_t offset, const char* bytes, std::size_t size)
 void TOsFile::SyncAndClose() {
   TScopedHandle owner(Handle(FHandle));
   FHandle = kNoHandle;
-  // Once the data is flushed, closing cannot lose any of it.
-  if (!::FlushFileBuffers(owner.Get())) Fail(u"cannot write", FPath, ::GetLastError());
+  if (!::FlushFileBuffers(owner.Get()) || !owner.Close()) Fail(u"cannot write", FPath, ::GetLastError());
 }
 
 void MoveIntoPlace(const std::string& from, const std::string& to) {

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Sha256.h"
+#include "Sha256Text.h"
 
 namespace cvl {
 

@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "ToolSupport.h"
+#include "core/ConfigNames.h"
 #include "core/IntegerText.h"
 #include "core/StringCipher.h"
 #include "core/Text.h"
@@ -51,7 +52,7 @@ int RunMakePre(const std::vector<std::u16string>& args, const TToolIo& io) {
     }
     RequireLatin1(file, names[i - 2]);
   }
-  std::string out = "[Pre]\n";
+  std::string out = NarrowLatin1(SectionHeader(PreSection)) + "\n";
   for (std::size_t i = 1; i < 5; ++i) out += Sealed(args[i], ServerKeyText) + "\n";
   io.Out(out);
   return 0;
@@ -82,7 +83,9 @@ int RunMakeUser(const std::vector<std::u16string>& args, const TToolIo& io) {
   if (!number || *number < 1 || *number > 65535 || IntToText(*number) != *port) {
     throw EUsage(u"--port must be a decimal number from 1 to 65535");
   }
-  io.Out("[User]\nrecovery=" + Sealed(*address, UserKeyText) + "\nemail=" + Sealed(*port, UserKeyText) + "\n");
+  const std::string recovery = NarrowLatin1(RecoveryKey) + "=" + Sealed(*address, UserKeyText);
+  const std::string email = NarrowLatin1(EmailKey) + "=" + Sealed(*port, UserKeyText);
+  io.Out(NarrowLatin1(SectionHeader(UserSection)) + "\n" + recovery + "\n" + email + "\n");
   return 0;
 }
 

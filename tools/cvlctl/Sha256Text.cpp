@@ -1,4 +1,4 @@
-#include "Sha256.h"
+#include "Sha256Text.h"
 
 namespace cvl {
 

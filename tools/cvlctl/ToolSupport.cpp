@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/StringCipher.h"
+#include "core/ZipFiles.h"
 #include "core/Text.h"
 
 namespace cvl {
@@ -23,5 +24,20 @@ std::string Sealed(std::u16string_view text, std::string_view keyText) {
 }
 
 std::u16string Quoted(std::u16string_view text) { return u"'" + std::u16string(text) + u"'"; }
+
+std::u16string SectionHeader(std::u16string_view section) { return u"[" + std::u16string(section) + u"]"; }
+
+std::u16string BaseName(std::u16string_view path) {
+  const auto last = std::find_if(path.rbegin(), path.rend(), [](char16_t c) { return IsPathSeparator(c); });
+  return std::u16string(last.base(), path.end());
+}
+
+std::string ArgumentUtf8(std::u16string_view argument) {
+#ifdef _WIN32
+  return Utf16ToUtf8(argument);
+#else
+  return NarrowLatin1(argument);
+#endif
+}
 
 }  // namespace cvl

@@ -36,4 +36,13 @@ std::string Sealed(std::u16string_view text, std::string_view keyText);
 // Text for a message, quoted.
 std::u16string Quoted(std::u16string_view text);
 
+// "[Section]", the line that opens a section of CVLauncher.cfg.
+std::u16string SectionHeader(std::u16string_view section);
+
+// A file argument's last part, the name without its folders.
+std::u16string BaseName(std::u16string_view path);
+// A name from the command line as UTF-8 bytes: on Windows the argument is UTF-16 text,
+// elsewhere it holds the bytes as given.
+std::string ArgumentUtf8(std::u16string_view argument);
+
 }  // namespace cvl

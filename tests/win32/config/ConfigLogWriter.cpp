@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "core/Exception.h"
-#include "win32/LogFile.h"
-#include "win32/WinText.h"
+#include "win32/base/WinText.h"
+#include "win32/files/LogFile.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;

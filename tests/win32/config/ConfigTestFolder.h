@@ -8,10 +8,22 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
-#include "win32/WinText.h"
+#include "win32/base/WinText.h"
 
 namespace cvl {
+
+// UTF-16 little-endian text with its mark, written out here so the checks do not lean
+// on the code under test.
+inline std::string Utf16LE(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
 
 class TConfigTestFolder {
  public:

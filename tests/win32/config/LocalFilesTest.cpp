@@ -5,23 +5,19 @@
 #include "ConfigTestFolder.h"
 #include "core/FormCreate.h"
 #include "core/SystemErrors.h"
-#include "win32/FileRead.h"
-#include "win32/FileWrite.h"
-#include "win32/ScopedHandle.h"
-#include "win32/Win32FormCreatePlatform.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/files/FileRead.h"
+#include "win32/files/FileWrite.h"
+#include "win32/platform/Win32FormCreatePlatform.h"
 
 namespace cvl {
 namespace {
 
-// Little-endian with its mark, written out here so the check does not lean on the code
-// under test.
-std::string Utf16LE(std::u16string_view text) {
-  std::string bytes = "\xFF\xFE";
-  for (const char16_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
-  return bytes;
+// The settings the creation handler reads; an error fails the test.
+TLauncherSettings Read(IFormCreatePlatform& platform) {
+  TFormCreateResult read = FormCreate(platform);
+  if (read.Error) std::rethrow_exception(read.Error);
+  return std::move(read.Settings);
 }
 
 // The message names the path, then the system's reason (not empty).
@@ -87,8 +83,7 @@ TEST(LocalFiles, CreationHandlerTidiesAUtf16File) {
   const std::string untidy = Utf16LE(u"; c\r\n[Options]\nLanguage = 0\r\n\r\n[Pre]\r\n");
   TConfigTestFolder::Write(config, untidy);
   TWin32FormCreatePlatform platform(folder.Directory());
-  TFrmMainState state;
-  FormCreate(state, platform);
+  const TLauncherSettings state = Read(platform);
   EXPECT_EQ(state.FConfigFileName, config);
   EXPECT_FALSE(state.FEnglishClient);
   EXPECT_EQ(TConfigTestFolder::Read(config), Utf16LE(u"[Options]\r\nLanguage=0\r\n\r\n"));
@@ -98,8 +93,7 @@ TEST(LocalFiles, CreationHandlerTidiesAUtf16File) {
 TEST(LocalFiles, CreationHandlerMakesAnEmptyFileWhenThereIsNone) {
   TConfigTestFolder folder;
   TWin32FormCreatePlatform platform(folder.Directory());
-  TFrmMainState state;
-  FormCreate(state, platform);
+  const TLauncherSettings state = Read(platform);
   EXPECT_TRUE(state.FEnglishClient);
   EXPECT_TRUE(TConfigTestFolder::Exists(folder.File(u"CVLauncher.cfg")));
   EXPECT_EQ(TConfigTestFolder::Read(folder.File(u"CVLauncher.cfg")), "");
@@ -112,9 +106,10 @@ TEST(LocalFiles, ReadOnlyConfigurationGivesTheErrorAndStaysAsItWas) {
   TConfigTestFolder::Write(config, untidy);
   TConfigTestFolder::SetReadOnly(config);
   TWin32FormCreatePlatform platform(folder.Directory());
-  TFrmMainState state;
+  TFormCreateResult read = FormCreate(platform);
+  const TLauncherSettings& state = read.Settings;
   try {
-    FormCreate(state, platform);
+    if (read.Error) std::rethrow_exception(read.Error);
     ADD_FAILURE() << "no error";
   } catch (const EFCreateError& e) {
     ExpectFileError(e, u"Cannot create file", config);

@@ -5,8 +5,9 @@
 #include "ConfigTestFolder.h"
 #include "core/LogFile.h"
 #include "core/SystemErrors.h"
-#include "win32/ScopedHandle.h"
-#include "win32/Win32LocalFiles.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/files/Paths.h"
+#include "win32/files/Win32LocalFiles.h"
 
 namespace cvl {
 namespace {
@@ -36,15 +37,6 @@ DWORD RunLogWriter(const TConfigTestFolder& programFolder, const std::u16string&
   DWORD exitCode = 99;
   ::GetExitCodeProcess(process.Get(), &exitCode);
   return exitCode;
-}
-
-std::string Utf16LE(std::u16string_view text) {
-  std::string bytes = "\xFF\xFE";
-  for (const char16_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
-  return bytes;
 }
 
 TEST(LogFileWin32, WrittenBesideTheProgramNotInTheCurrentDirectory) {

@@ -6,7 +6,7 @@
 
 #include "ConfigTestFolder.h"
 #include "core/SystemErrors.h"
-#include "win32/ProfileFile.h"
+#include "win32/files/ProfileFile.h"
 
 namespace cvl {
 namespace {

@@ -7,9 +7,10 @@
 #include <string>
 
 #include "core/SystemErrors.h"
-#include "win32/Registry.h"
-#include "win32/Win32FormCreatePlatform.h"
-#include "win32/WinText.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/base/WinText.h"
+#include "win32/files/Registry.h"
+#include "win32/platform/Win32FormCreatePlatform.h"
 
 namespace cvl {
 namespace {

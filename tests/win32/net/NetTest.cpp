@@ -2,7 +2,9 @@
 // that run_net_tests.py starts on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,9 +14,9 @@
 
 #include "core/Text.h"
 #include "core/ZipExtract.h"
-#include "win32/ComScoped.h"
-#include "win32/DownloadFile.h"
-#include "win32/HttpQuery.h"
+#include "win32/base/ComScoped.h"
+#include "win32/net/DownloadFile.h"
+#include "win32/net/HttpQuery.h"
 
 namespace cvl {
 namespace {
@@ -71,19 +73,28 @@ class Net : public ::testing::Test {
     fs::remove_all(FFolder, ec);
   }
 
-  TFrmMainState StateFor(int port) {
-    TFrmMainState state;
-    state.FConnectInfo = std::make_unique<TConnectInfo>();
-    state.FConnectInfo->App_center_ip = u"127.0.0.1";
-    state.FConnectInfo->App_center_port = port;
+  // The record and the server prefix a query reads and writes.
+  struct TQueryState {
+    TConnectInfo FConnectInfo;
+    std::u16string FBaseServerAdr;
+  };
+
+  TQueryState StateFor(int port) {
+    TQueryState state;
+    state.FConnectInfo.App_center_ip = u"127.0.0.1";
+    state.FConnectInfo.App_center_port = port;
     return state;
   }
+
+  static int Query(TQueryState& state) { return QueryServerInfo(state.FConnectInfo, state.FBaseServerAdr, {}); }
   int ServerPort() { return std::stoi(Env("CVL_TEST_SERVER").substr(Env("CVL_TEST_SERVER").find(':') + 1)); }
 
-  std::vector<TReport> Download(const std::u16string& url, const fs::path& destination) {
+  std::vector<TReport> Download(const std::u16string& url, const fs::path& destination,
+                                const std::function<bool()>& cancelled = {}) {
     std::vector<TReport> reports;
-    DownloadUrlToFile(url, destination.u16string(),
-                      [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); });
+    DownloadUrlToFile(
+        url, destination.u16string(),
+        [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); }, cancelled);
     return reports;
   }
 
@@ -94,58 +105,46 @@ bool Finished(const std::vector<TReport>& reports) {
   return !reports.empty() && reports.back().Status == TDownloadStatus::dsEnddownloaddata;
 }
 
-// Counts the messages the pump dispatches to a message-only window.
-int gPumped = 0;
-LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM w, LPARAM l) {
-  if (message == WM_USER) ++gPumped;
-  return ::DefWindowProcW(window, message, w, l);
-}
+// Counts the ticks of a thread timer while a download waits.
+int gTicks = 0;
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++gTicks; }
 
-TEST(DownloadCallback, ForwardsOnlyDataStatusesAndPumpsOnEveryReport) {
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = CountingProc;
-  windowClass.lpszClassName = L"CvlPumpCounter";
-  ::RegisterClassW(&windowClass);
-  const HWND window = ::CreateWindowExW(0, L"CvlPumpCounter", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-  ASSERT_NE(window, nullptr);
+TEST(DownloadCallback, ForwardsOnlyDataStatusesAndLeavesTheEndToTheTransfer) {
   std::vector<TReport> reports;
-  TComPtr<TDownloadCallback> callback(new TDownloadCallback(
-      [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); }, u"http://127.0.0.1/x"));
+  const TCallBack record = [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); };
+  TComPtr<TDownloadCallback> callback(new TDownloadCallback(record, u"http://127.0.0.1/x", INVALID_HANDLE_VALUE));
   const ULONG statuses[] = {1, 2, 11, 4, 5, 5, 6};
   ULONG progress = 0;
   for (const ULONG status : statuses) {
-    ::PostMessageW(window, WM_USER, 0, 0);
     EXPECT_EQ(callback->OnProgress(progress, 0, status, L"http://127.0.0.1/x"), S_OK);
     progress += 10;
   }
-  ::DestroyWindow(window);
-  EXPECT_EQ(gPumped, 7);
-  ASSERT_EQ(reports.size(), 4u);
+  ASSERT_EQ(reports.size(), 3u) << "the moniker's end report is no proof of a whole file";
   EXPECT_EQ(reports[0].Status, TDownloadStatus::dsBegindownloaddata);
-  EXPECT_EQ(reports[3].Status, TDownloadStatus::dsEnddownloaddata);
-  EXPECT_EQ(reports[3].Progress, 60);
-  EXPECT_EQ(reports[3].Total, 0) << "a total of 0 is passed on unchanged";
+  EXPECT_EQ(reports[2].Status, TDownloadStatus::dsDownloadingdata);
+  EXPECT_TRUE(callback->TransferFailed()) << "not stopped yet";
+  callback->OnStopBinding(S_OK, nullptr);
   EXPECT_FALSE(callback->TransferFailed());
+  callback->ReportEnd(record);
+  EXPECT_EQ(reports.back().Status, TDownloadStatus::dsEnddownloaddata);
+  EXPECT_EQ(reports.back().Total, 0) << "a total of 0 is passed on unchanged";
 
-  // An error status read from the answer: the end of that body is no finished download.
-  TComPtr<TDownloadCallback> errorPage(new TDownloadCallback(
-      [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); }, u"http://127.0.0.1/y"));
+  // An error status read from the answer: that body is no finished download.
+  TComPtr<TDownloadCallback> errorPage(new TDownloadCallback(record, u"http://127.0.0.1/y", INVALID_HANDLE_VALUE));
   errorPage->OnResponse(404, L"", L"", nullptr);
-  reports.clear();
-  errorPage->OnProgress(9, 9, 6, L"");
-  EXPECT_TRUE(reports.empty());
+  errorPage->OnStopBinding(S_OK, nullptr);
   EXPECT_TRUE(errorPage->TransferFailed());
 }
 
 TEST_F(Net, QueryFillsTheRecordAndSendsTheLauncherHeaders) {
-  TFrmMainState state = StateFor(ServerPort());
-  ASSERT_EQ(QueryServerInfo(state), 1);
-  EXPECT_EQ(state.FConnectInfo->Server_ip, u"10.0.0.7");
-  EXPECT_EQ(state.FConnectInfo->PatchVersion, 42);
+  TQueryState state = StateFor(ServerPort());
+  ASSERT_EQ(Query(state), 1);
+  EXPECT_EQ(state.FConnectInfo.Server_ip, u"10.0.0.7");
+  EXPECT_EQ(state.FConnectInfo.PatchVersion, 42);
   EXPECT_EQ(state.FBaseServerAdr, ServerUrl(""));
-  EXPECT_EQ(state.FConnectInfo->VdnBinDownload, ServerUrl("/files/client.bin"));
-  EXPECT_TRUE(state.FConnectInfo->Log);
-  EXPECT_EQ(PatchDownloadPath(state.FConnectInfo->PatchList), u"/connector/patch/");
+  EXPECT_EQ(state.FConnectInfo.VdnBinDownload, ServerUrl("/files/client.bin"));
+  EXPECT_TRUE(state.FConnectInfo.Log);
+  EXPECT_EQ(PatchDownloadPath(state.FConnectInfo.PatchList), u"/connector/patch/");
   const auto requests = Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0]["path"], "/outgame/info");
@@ -165,15 +164,15 @@ TEST_F(Net, QueryJudgesTheAnswerNotItsStatusBelow500) {
   };
   for (const auto& [rule, expected] : cases) {
     Control("/__rule?path=/outgame/info&" + rule);
-    TFrmMainState state = StateFor(ServerPort());
-    EXPECT_EQ(QueryServerInfo(state), expected) << rule;
+    TQueryState state = StateFor(ServerPort());
+    EXPECT_EQ(Query(state), expected) << rule;
   }
 }
 
 TEST_F(Net, QueryOfAnUnreachableServerFails) {
   const int port = std::stoi(Env("CVL_CLOSED_PORT"));
-  TFrmMainState state = StateFor(port);
-  EXPECT_EQ(QueryServerInfo(state), -1);
+  TQueryState state = StateFor(port);
+  EXPECT_EQ(Query(state), -1);
   EXPECT_EQ(state.FBaseServerAdr, u"http://127.0.0.1:" + IntToText(port));
 }
 
@@ -216,6 +215,37 @@ TEST_F(Net, FailedTransfersEndWithoutFinishAndWithoutFile) {
     const fs::path file = FFolder / "download.zip";
     EXPECT_FALSE(Finished(Download(ServerUrl(path), file)));
     EXPECT_FALSE(fs::exists(file));
+  }
+}
+
+// A server that sends part of the body and then nothing, with the connection kept open:
+// the window's messages run all the while, and the download ends as a failed one after the
+// stall time-out (shortened for the test) or at once when the caller cancels, long before
+// the server would let go; no file and no partial file are left.
+TEST_F(Net, SilentTransferIsGivenUpWhileMessagesRun) {
+  Control("/__rule?path=/connector/patch/patch_1.zip&cut=1000&hold=60000");
+  struct TCase {
+    const char* What;
+    bool Cancel;
+  };
+  for (const TCase& c : {TCase{"stall time-out", false}, TCase{"cancelled", true}}) {
+    SCOPED_TRACE(c.What);
+    _wputenv(c.Cancel ? L"CVL_TEST_TIMEOUT_MS=" : L"CVL_TEST_TIMEOUT_MS=2000");
+    gTicks = 0;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, CountTick);
+    const fs::path file = FFolder / "silent.zip";
+    const auto started = std::chrono::steady_clock::now();
+    const auto reports = Download(ServerUrl("/connector/patch/patch_1.zip"), file, [&] {
+      return c.Cancel && gTicks >= 20;
+    });
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ::KillTimer(nullptr, timer);
+    _wputenv(L"CVL_TEST_TIMEOUT_MS=");
+    EXPECT_FALSE(Finished(reports));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(fs::path(file.native() + L".part")));
+    EXPECT_GE(gTicks, 10) << "the timer must tick while the server is silent";
+    EXPECT_LT(seconds, 30.0) << "ended by the launcher, not by the server's hold of 60 s";
   }
 }
 

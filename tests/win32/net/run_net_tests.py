@@ -10,15 +10,13 @@ with a link in it, and an archive writing through the link) in its environment.
 Usage: run_net_tests.py --server SERVER -- RUNNER... TEST_PROGRAM
 """
 import os
-import socket
 import subprocess
 import sys
 import tempfile
 import urllib.request
-import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from connector_server import ConnectorServer  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+from cvltest import ConnectorServer, free_port, make_zip  # noqa: E402
 
 INFO = """result_code=SUCCESS
 serverIp=10.0.0.7
@@ -54,12 +52,6 @@ C_EXTENDED_PROTO_BUF=19
 """
 
 
-def closed_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def make_files(work):
     root = os.path.join(work, "root")
     patch = os.path.join(root, "connector", "patch")
@@ -80,9 +72,7 @@ def make_files(work):
     os.makedirs(os.path.join(links, "target"))
     os.makedirs(os.path.join(links, "outside"))
     os.symlink(os.path.join(links, "outside"), os.path.join(links, "target", "lnk"))
-    with zipfile.ZipFile(os.path.join(links, "links.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
-        archive.writestr("good.txt", "good")
-        archive.writestr("lnk/evil.txt", "evil")
+    make_zip(os.path.join(links, "links.zip"), {"good.txt": "good", "lnk/evil.txt": "evil"})
     return root, info
 
 
@@ -101,7 +91,7 @@ def main():
             with urllib.request.urlopen(server.url("/outgame/info"), timeout=30) as answer:
                 with open(os.path.join(root, "alt", "info.json"), "wb") as f:
                     f.write(answer.read())
-            env = dict(os.environ, CVL_TEST_SERVER=server.address, CVL_CLOSED_PORT=str(closed_port()),
+            env = dict(os.environ, CVL_TEST_SERVER=server.address, CVL_CLOSED_PORT=str(free_port()),
                        CVL_TEST_ROOT="Z:" + root.replace("/", "\\"),
                        CVL_LINK_CASE="Z:" + os.path.join(work, "links").replace("/", "\\"))
             return subprocess.run(command, env=env, stdin=subprocess.DEVNULL, timeout=800).returncode

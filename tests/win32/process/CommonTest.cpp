@@ -2,8 +2,8 @@
 
 #include "ProcessTestSupport.h"
 #include "core/Text.h"
-#include "win32/Common.h"
-#include "win32/WinText.h"
+#include "win32/base/WinText.h"
+#include "win32/process/Common.h"
 
 namespace cvl {
 namespace {
@@ -72,7 +72,7 @@ TEST(RunProgram, ReturnsAtOnceAndKeepsNoHandle) {
   // The child is running and waits for us: RunProgram did not wait for it.
   ASSERT_TRUE(test::PumpUntil([&] { return FileExists(started); }));
   EXPECT_FALSE(FileExists(done));
-  ::CloseHandle(::CreateFileW(ToWide(release).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  test::TouchFile(release);
   EXPECT_TRUE(test::PumpUntil([&] { return FileExists(done); }));
 }
 

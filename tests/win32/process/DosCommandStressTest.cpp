@@ -6,7 +6,7 @@
 
 #include "ProcessTestSupport.h"
 #include "core/Text.h"
-#include "win32/DosCommand.h"
+#include "win32/process/DosCommand.h"
 
 namespace cvl {
 namespace {

@@ -7,7 +7,8 @@
 
 #include "ProcessTestSupport.h"
 #include "core/Text.h"
-#include "win32/DosCommand.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/process/DosCommand.h"
 
 namespace cvl {
 namespace {
@@ -171,15 +172,14 @@ TEST_F(DosCommandTest, AnUnhandledWorkerErrorIsBoxedBeforeOnTerminated) {
   cmd.CommandLine = u"no_such_program_cvl.exe";
   TBoxWatch watch;
   // Another thread reads the box and presses its button, as a user would.
-  HANDLE watcher = ::CreateThread(nullptr, 0, &WatchForBox, &watch, 0, nullptr);
+  const TScopedHandle watcher(::CreateThread(nullptr, 0, &WatchForBox, &watch, 0, nullptr));
   cmd.OnTerminated = [&](TDosCommand&) {
     EXPECT_TRUE(watch.Seen);  // the box came first and was dismissed
     ++terminated;
   };
   cmd.Execute();
   ASSERT_TRUE(PumpUntil([&] { return terminated == 1; }));
-  ::WaitForSingleObject(watcher, INFINITE);
-  ::CloseHandle(watcher);
+  ::WaitForSingleObject(watcher.Get(), INFINITE);
   EXPECT_EQ(watch.Text.rfind(L"ECreateProcessError\r\nError creating Process: no_such_program_cvl.exe - (", 0), 0u);
 }
 
@@ -254,8 +254,7 @@ TEST_F(DosCommandTest, OnTerminateProcessMayKeepTheChild) {
   cmd.Stop();
   EXPECT_EQ(cmd.EndStatus(), esStop);
   EXPECT_EQ(cmd.ExitCode(), 259u);  // left running
-  ::CloseHandle(::CreateFileW(reinterpret_cast<const wchar_t*>((folder + u"b").c_str()), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr));
+  test::TouchFile(folder + u"b");
   EXPECT_TRUE(PumpUntil([&] { return test::FileExists(folder + u"c"); }));
 }
 

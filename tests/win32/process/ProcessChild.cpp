@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "win32/base/ScopedHandle.h"
+
 namespace {
 
 HANDLE Out() { return ::GetStdHandle(STD_OUTPUT_HANDLE); }
@@ -56,8 +58,7 @@ bool ReadLine(std::string& line) {
 bool Exists(const char* path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 void Touch(const char* path) {
-  HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+  const cvl::TScopedHandle file(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 }
 
 }  // namespace

@@ -2,18 +2,15 @@
 
 #include <tlhelp32.h>
 
-#include "win32/MessagePump.h"
-#include "win32/ScopedHandle.h"
-#include "win32/WinText.h"
+#include "win32/base/MessagePump.h"
+#include "win32/base/ScopedHandle.h"
+#include "win32/base/WinText.h"
+#include "win32/files/Paths.h"
 
 namespace cvl::test {
 
 std::u16string ChildCommand(const std::u16string& arguments) {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::u16string folder = FromWide(std::wstring_view(path, length));
-  folder.resize(folder.find_last_of(u'\\') + 1);
-  return u"\"" + folder + u"ProcessChild.exe\" " + arguments;
+  return u"\"" + ExecutableDirectory() + u"ProcessChild.exe\" " + arguments;
 }
 
 std::u16string TempFolder() {
@@ -28,6 +25,11 @@ std::u16string TempFolder() {
 
 bool FileExists(const std::u16string& path) {
   return ::GetFileAttributesW(ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void TouchFile(const std::u16string& path) {
+  const TScopedHandle file(
+      ::CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool PumpUntil(const std::function<bool()>& condition, DWORD deadlineMilliseconds) {

@@ -15,6 +15,8 @@ std::u16string ChildCommand(const std::u16string& arguments);
 // A fresh empty folder under the temporary folder, for files the children make.
 std::u16string TempFolder();
 bool FileExists(const std::u16string& path);
+// Makes an empty file (a signal to a waiting child).
+void TouchFile(const std::u16string& path);
 
 // Lets the main thread's messages run until the condition holds; false after the
 // deadline.

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "win32/base/ComScoped.h"
+
 namespace {
 
 std::string Utf8(const std::wstring& text) {
@@ -81,23 +83,21 @@ int List() {
 
 // The name an accessibility client gets for the child's client object.
 std::wstring AccessibleName(HWND window) {
-  IAccessible* accessible = nullptr;
+  cvl::TComPtr<IAccessible> accessible;
   if (FAILED(::AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
-                                          reinterpret_cast<void**>(&accessible))) ||
-      accessible == nullptr) {
+                                          reinterpret_cast<void**>(accessible.Receive()))) ||
+      !accessible) {
     return L"<no accessible object>";
   }
   VARIANT self;
   ::VariantInit(&self);
   self.vt = VT_I4;
   self.lVal = CHILDID_SELF;
-  BSTR name = nullptr;
+  cvl::TScopedBstr name;
   std::wstring result = L"<no name>";
-  if (SUCCEEDED(accessible->get_accName(self, &name)) && name != nullptr) {
-    result.assign(name, ::SysStringLen(name));
-    ::SysFreeString(name);
+  if (SUCCEEDED(accessible->get_accName(self, name.Receive())) && name) {
+    result.assign(name.Get(), ::SysStringLen(name.Get()));
   }
-  accessible->Release();
   return result;
 }
 

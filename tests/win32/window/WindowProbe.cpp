@@ -18,8 +18,8 @@
 #include "app/Application.h"
 #include "core/Exception.h"
 #include "core/Text.h"
-#include "win32/WinText.h"
-#include "win32/WindowText.h"
+#include "win32/base/WinText.h"
+#include "win32/window/WindowText.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"status") hooks.TimerShowDownloadTimer = [text](cvl::TFrmMain& f) { f.SetStatusText(text); };
   if (command == L"developer") hooks.TimerShowDownloadTimer = [text](cvl::TFrmMain& f) { Developer(f, text); };
   if (command == L"create-error") {
-    hooks.FormCreate = [](cvl::TFrmMainState&) {
+    hooks.FormCreate = [] {
       throw cvl::Exception("EDecryptError", u"Invalid protected value");
     };
   }

@@ -18,23 +18,19 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+import cvlsource  # noqa: E402
+import cvltest  # noqa: E402
+from cvltest import Failure, wait_for  # noqa: E402
+
 MAIN_CLASS = "DuzudoZavizude0.9.DNC"
 CLIENT_CLASS = "VezezuRovedazez0.9.DNC"
 CAPTION = "Duzudo Zavizude"
-INITIAL_TEXT = "Checking the system. Please wait..."
+INITIAL_TEXT = cvlsource.launcher_text("kChecking")
 PROMPT_TEXT = "Do you want to launch Vardune?"
 FATAL_TEXT = "Server not available! Closing the launcher..."
-SERVER_KEY = "Rk2VtqPwZ8nHs4LxYc0uJbGe6MdN1aTfW3oQiS7hKlE="
 
-BACKGROUND = (0x27, 0x2B, 0x34)
-OUTLINE = (0x47, 0x4B, 0x52)
-MESSAGE = (0x7E, 0x84, 0x96)
-FATAL = (0x9B, 0x38, 0x27)
-FRAME_FILL = (0x29, 0x2E, 0x38)
-FRAME_OUTLINE = (0x46, 0x4C, 0x59)
-FRAME_OUTLINE_HOVER = (0x63, 0x6B, 0x7B)
-BUTTON_TEXT = (0x63, 0x6B, 0x7B)
-BUTTON_TEXT_HOVER = (0x8B, 0x9A, 0xAF)
+COLOUR = cvlsource.window_colours()
 
 # Component rectangles at 96 DPI: left, top, width, height.
 LBL_MESSAGE = (16, 56, 362, 39)
@@ -48,24 +44,9 @@ BARE_BACKGROUND = (150, 30)  # on the shape only: the drag surface
 DEADLINE = 30.0
 
 
-class Failure(Exception):
-    pass
-
-
 def check(condition, message):
     if not condition:
         raise Failure(message)
-
-
-def wait_for(condition, what, deadline=DEADLINE):
-    end = time.monotonic() + deadline
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(0.2)
 
 
 class Program:
@@ -132,6 +113,7 @@ class Env:
         self.launcher = os.path.join(self.bin, "CVLauncher.exe")
         self.probe_exe = os.path.join(self.bin, "WindowProbe.exe")
         self.inspector_exe = os.path.join(self.bin, "WindowInspector.exe")
+        self.inspector = cvltest.Inspector([self.run], self.inspector_exe)
         self.started = []
 
     def start(self, exe, *args, cwd=None):
@@ -142,55 +124,24 @@ class Env:
     def probe(self, *args):
         return self.start(self.probe_exe, *args)
 
-    def inspect(self, *args):
-        # Output goes through a file, not a pipe: should this call be the one that starts
-        # Wine's services again, they inherit its output and a pipe would never end.
-        with tempfile.TemporaryFile() as output:
-            result = subprocess.run([self.run, self.inspector_exe, *args], stdout=output,
-                                    stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=60)
-            output.seek(0)
-            text = output.read().decode("utf-8", "replace")
-        return result.returncode, [line for line in text.splitlines() if line]
-
-    def windows(self, window_class):
-        found = []
-        for line in self.inspect("list")[1]:
-            parts = line.split("\t")
-            if len(parts) == 4 and parts[0] == window_class:
-                rect = tuple(int(v) for v in parts[3].split(","))
-                found.append({"title": parts[1], "visible": parts[2] == "1", "rect": rect})
-        return found
-
     def main_window(self):
         """The visible status window: its title and rectangle, or None."""
-        visible = [w for w in self.windows(MAIN_CLASS) if w["visible"]]
+        visible = [w for w in self.inspector.windows(MAIN_CLASS) if w["visible"]]
         return visible[0] if visible else None
 
     def names(self):
         """Accessible names of the status window's children: id -> (visible, name)."""
-        names = {}
-        for line in self.inspect("names", MAIN_CLASS)[1]:
-            parts = line.split("\t")
-            if len(parts) == 4:
-                names[int(parts[0])] = (parts[2] == "1", parts[3])
-        return names
+        return self.inspector.children(MAIN_CLASS)
 
     def dialogs(self):
         """Visible dialog boxes: title -> list of (child class, text)."""
-        boxes = collections.defaultdict(list)
-        for line in self.inspect("dialogs")[1]:
-            parts = line.split("\t")
-            if len(parts) == 3:
-                boxes[parts[0]].append((parts[1].lower(), parts[2]))
-        return boxes
+        return self.inspector.dialogs()
 
     def shot(self, name, window=None):
         path = os.path.join(self.shots, name + ".png")
-        subprocess.run(["import", "-window", "root", path], check=True)
+        cvltest.screenshot(path)
         if window is not None:
-            left, top, right, bottom = window["rect"]
-            subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
-                            "+repage", os.path.join(self.shots, name + "-window.png")], check=True)
+            cvltest.crop(path, window["rect"], os.path.join(self.shots, name + "-window.png"))
         return Shot(path)
 
     def cleanup(self):
@@ -213,14 +164,14 @@ def in_window(window, left, top, width, height):
 def top_ink(shot, window, rect):
     """The most frequent colour in the rectangle other than the background beneath."""
     counts = shot.histogram(*in_window(window, *rect))
-    counts.pop(BACKGROUND, None)
-    counts.pop(FRAME_FILL, None)  # the Yes/No labels lie on their frames
+    counts.pop(COLOUR.Background, None)
+    counts.pop(COLOUR.FrameFill, None)  # the Yes/No labels lie on their frames
     return counts.most_common(1)[0][0] if counts else None
 
 
 def ink_count(shot, window, rect):
     counts = shot.histogram(*in_window(window, *rect))
-    return sum(n for colour, n in counts.items() if colour != BACKGROUND)
+    return sum(n for colour, n in counts.items() if colour != COLOUR.Background)
 
 
 def at(shot, window, x, y):
@@ -232,7 +183,7 @@ def wait_window(env, text=None):
         window = env.main_window()
         if window is None:
             return None
-        shown = env.names().get(111, (False, ""))[1].replace("\\n", "\n")  # LblMessage
+        shown = env.names().get(111, (False, ""))[1]  # LblMessage
         if text is not None and shown != text:
             return None
         return window
@@ -240,7 +191,7 @@ def wait_window(env, text=None):
 
 
 def close_window(env, program):
-    env.inspect("close", MAIN_CLASS)
+    env.inspector.close(MAIN_CLASS)
     check(program.wait_exit() == 0, "exit code 0 after closing")
 
 
@@ -263,10 +214,11 @@ def scenario_looks(env):
 
     shot = env.shot("initial", window)
     for x, y in (BARE_BACKGROUND, (5, 150), (100, 108), (300, 125)):
-        check(at(shot, window, x, y) == BACKGROUND, "background at %d,%d: %s" % (x, y, at(shot, window, x, y)))
+        check(at(shot, window, x, y) == COLOUR.Background, "background at %d,%d: %s" % (x, y, at(shot, window, x, y)))
     for x, y in ((0, 0), (385, 0), (0, 165), (385, 165), (200, 0), (0, 80), (385, 80), (200, 165)):
-        check(at(shot, window, x, y) == OUTLINE, "outline at %d,%d: %s" % (x, y, at(shot, window, x, y)))
-    check(top_ink(shot, window, LBL_MESSAGE) == MESSAGE, "message colour %s" % (top_ink(shot, window, LBL_MESSAGE),))
+        check(at(shot, window, x, y) == COLOUR.Outline, "outline at %d,%d: %s" % (x, y, at(shot, window, x, y)))
+    check(top_ink(shot, window, LBL_MESSAGE) == COLOUR.MessageText,
+          "message colour %s" % (top_ink(shot, window, LBL_MESSAGE),))
     check(ink_count(shot, window, (11, 11, 25, 12)) > 100, "logo drawn")
 
     # The indicator turns: its pixels change between screenshots.
@@ -284,13 +236,13 @@ def scenario_looks(env):
     names = env.names()
     check(names[112] == (True, "Yes") and names[113] == (True, "No"), "Yes/No readable: %r" % (names,))
     shot = env.shot("prompt", window)
-    check(at(shot, window, *YES_TOP_EDGE) == FRAME_OUTLINE, "Yes frame outline")
-    check(at(shot, window, *NO_TOP_EDGE) == FRAME_OUTLINE, "No frame outline")
-    check(at(shot, window, 70, 125) == FRAME_FILL, "Yes frame fill")
-    check(at(shot, window, 190, 115) == BACKGROUND, "indicator hidden")
-    check(top_ink(shot, window, LBL_MESSAGE) == MESSAGE, "prompt keeps the message colour")
-    check(top_ink(shot, window, LBL_YES) == BUTTON_TEXT, "Yes label colour")
-    check(top_ink(shot, window, LBL_NO) == BUTTON_TEXT, "No label colour")
+    check(at(shot, window, *YES_TOP_EDGE) == COLOUR.FrameOutline, "Yes frame outline")
+    check(at(shot, window, *NO_TOP_EDGE) == COLOUR.FrameOutline, "No frame outline")
+    check(at(shot, window, 70, 125) == COLOUR.FrameFill, "Yes frame fill")
+    check(at(shot, window, 190, 115) == COLOUR.Background, "indicator hidden")
+    check(top_ink(shot, window, LBL_MESSAGE) == COLOUR.MessageText, "prompt keeps the message colour")
+    check(top_ink(shot, window, LBL_YES) == COLOUR.ButtonText, "Yes label colour")
+    check(top_ink(shot, window, LBL_NO) == COLOUR.ButtonText, "No label colour")
     close_window(env, probe)
 
 
@@ -304,13 +256,13 @@ def scenario_hover(env):
         shot = env.shot("hover")
         return at(shot, window, *YES_TOP_EDGE), top_ink(shot, window, LBL_YES), at(shot, window, *NO_TOP_EDGE)
 
-    hovered = (FRAME_OUTLINE_HOVER, BUTTON_TEXT_HOVER, FRAME_OUTLINE)
-    normal = (FRAME_OUTLINE, BUTTON_TEXT, FRAME_OUTLINE)
+    hovered = (COLOUR.FrameOutlineHighlight, COLOUR.ButtonTextHighlight, COLOUR.FrameOutline)
+    normal = (COLOUR.FrameOutline, COLOUR.ButtonText, COLOUR.FrameOutline)
     mouse_to(window, 70, 125)  # the frame, beside the label
     wait_for(lambda: yes_look() == hovered, "Yes frame and label highlighted")
     env.shot("hover-yes", window)
     mouse_to(window, 119, 126)  # onto the label lying on the frame: leave, then enter
-    wait_for(lambda: env.inspect("list")[0] == 0, "a round trip")
+    wait_for(lambda: env.inspector.call("list")[0] == 0, "a round trip")
     check(yes_look() == hovered, "still highlighted over the label")
     mouse_to(window, *BARE_BACKGROUND)
     wait_for(lambda: yes_look() == normal, "Yes frame and label restored")
@@ -342,7 +294,7 @@ def scenario_drag(env):
     original = window["rect"]
     drag(3, *BARE_BACKGROUND, 60, 40)
     drag(1, 100, 70, 60, 40)  # on the status label: it keeps its own mouse input
-    wait_for(lambda: env.inspect("list")[0] == 0, "a round trip")
+    wait_for(lambda: env.inspector.call("list")[0] == 0, "a round trip")
     check(env.main_window()["rect"] == original, "right button or label press moved the window")
     drag(1, *BARE_BACKGROUND, 60, 40)
     moved = tuple(v + d for v, d in zip(original, (60, 40, 60, 40)))
@@ -378,9 +330,9 @@ def scenario_gate(env):
             for args in passed:
                 program = env.start(exe, *args, cwd=folder)
                 wait_window(env)
-                env.inspect("close", MAIN_CLASS)  # it may also close itself once its start-up fails
+                env.inspector.close(MAIN_CLASS)  # it may also close itself once its start-up fails
                 check(program.wait_exit() == 0, "exit code 0 (%s)" % args)
-            env.inspect("close", window_class)  # the blocker is hidden: ask it directly
+            env.inspector.close(window_class)  # the blocker is hidden: ask it directly
             blocker.stop()
     finally:
         shutil.rmtree(folder, ignore_errors=True)
@@ -397,7 +349,8 @@ def scenario_fatal(env):
     window = wait_window(env, FATAL_TEXT)
     shown = time.monotonic()
     shot = env.shot("fatal", window)
-    check(top_ink(shot, window, LBL_MESSAGE) == FATAL, "fatal colour %s" % (top_ink(shot, window, LBL_MESSAGE),))
+    check(top_ink(shot, window, LBL_MESSAGE) == COLOUR.FatalText,
+          "fatal colour %s" % (top_ink(shot, window, LBL_MESSAGE),))
     bold_ink = ink_count(shot, window, LBL_MESSAGE)
     # Wine's Tahoma (standing in for Segoe UI here) has no distinct bold at this size, so
     # the pixels can only show it where the font set does; the window says so itself.
@@ -415,7 +368,7 @@ def scenario_fatal(env):
     probe = env.probe("status", "First line\\nthe second, longer line")
     window = wait_window(env, "First line\nthe second, longer line")
     shot = env.shot("two-lines", window)
-    rows = [y for y in range(56, 95) if any(at(shot, window, x, y) != BACKGROUND for x in range(16, 378))]
+    rows = [y for y in range(56, 95) if any(at(shot, window, x, y) != COLOUR.Background for x in range(16, 378))]
     bands = []
     for y in rows:
         if bands and y == bands[-1][-1] + 1:
@@ -424,21 +377,15 @@ def scenario_fatal(env):
             bands.append([y])
     check(len(bands) == 2, "two lines of text, found %d" % len(bands))
     for band in bands:
-        inked = [x for x in range(16, 378) for y in band if at(shot, window, x, y) != BACKGROUND]
+        inked = [x for x in range(16, 378) for y in band if at(shot, window, x, y) != COLOUR.Background]
         centre = (min(inked) + max(inked)) / 2
         check(abs(centre - 197) <= 8, "line at rows %d-%d centred on %.1f" % (band[0], band[-1], centre))
     close_window(env, probe)
 
 
-def openssl_encrypt(text):
-    key = SERVER_KEY[:16].encode().hex()
-    return subprocess.run(["openssl", "enc", "-aes-128-cbc", "-K", key, "-iv", key, "-base64", "-A"],
-                          input=text.encode("latin-1"), capture_output=True, check=True).stdout.decode().strip()
-
-
 def press_box(env, title, button):
     box = wait_for(lambda: env.dialogs().get(title), "a box titled " + title)
-    check(env.inspect("press", title, button)[0] == 0, "pressing %s in %r" % (button, box))
+    check(env.inspector.press(title, button) == 0, "pressing %s in %r" % (button, box))
     wait_for(lambda: title not in env.dialogs(), "the box to close")
     return box
 
@@ -465,7 +412,7 @@ def scenario_errors(env):
     box = press_box(env, "WindowProbe", "OK")
     check(any(kind == "static" and text for kind, text in box), "decrypt error shown: %r" % box)
     wait_window(env, "still running")
-    check(probe.said("encrypted " + openssl_encrypt(plain)), "encrypt matches openssl: %r" % probe.lines)
+    check(probe.said("encrypted " + cvltest.protect(plain)), "encrypt matches openssl: %r" % probe.lines)
     check(probe.said("decrypted " + plain), "decrypt gives the text back: %r" % probe.lines)
     close_window(env, probe)
 
