@@ -7,7 +7,12 @@ level 3 with every file of the third version in the client folder, byte for byte
 Last, a copy of the server folder broken by hand (a patch missing, one corrupt) is
 caught by check-server.
 
-Usage: release_e2e_test.py --run WINE-RUNNER --bin BIN --work DIR
+With --signed (the windows-signed build, whose launcher carries the throw-away update
+keys a and b of CVL_SIGNING_TEST_KEY_DIR), every release is signed with key a, the
+launcher checks each signature it fetches, check-server checks them with both public
+keys, and the broken copy also holds a signature by a key the launcher does not carry.
+
+Usage: release_e2e_test.py [--signed] --run WINE-RUNNER --bin BIN --work DIR
 """
 import argparse
 import hashlib
@@ -64,7 +69,13 @@ def write_tree(folder, files):
             f.write(data)
 
 
+def test_key(name):
+    return os.path.join(os.environ["CVL_SIGNING_TEST_KEY_DIR"], name)
+
+
 class ReleaseRoad(OperatorRoad):
+    signed = False
+
     def publish(self, work):
         """Three releases into the served folder, and the language patches beside them."""
         self.settings = os.path.join(work, "settings.json")
@@ -72,15 +83,23 @@ class ReleaseRoad(OperatorRoad):
         for number, files in enumerate((V1, V2, V3), start=1):
             client = os.path.join(work, f"client v{number}")
             write_tree(client, files)
+            key = ["--key", wine_path(test_key("update-key-a.pem"))] if self.signed else []
             out = self.kit("release", "--settings", wine_path(self.settings), "--root", wine_path(self.server_dir),
-                           wine_path(client))
+                           *key, wine_path(client))
             self.check(f"published patch {number}" in out, f"release {number}: {out}")
         self.serve("/connector/patch/patch_english_lang.zip", {"lang/english.txt": "english"})
         self.serve("/connector/patch/patch_korean_lang.zip", {"lang/korean.txt": "korean"})
+        if self.signed:
+            folder = os.path.join(self.server_dir, "connector", "patch")
+            self.kit("sign", "--key", wine_path(test_key("update-key-b.pem")),
+                     *[wine_path(os.path.join(folder, f"patch_{l}_lang.zip")) for l in ("english", "korean")])
 
     def check_server(self, root):
+        keys = []
+        if self.signed:
+            keys = ["--key", wine_path(test_key("update-key-a.pub")), "--key", wine_path(test_key("update-key-b.pub"))]
         out = self.wine(os.path.join(self.bin, "cvlctl.exe"), "check-server", "--settings", wine_path(self.settings),
-                        "--root", wine_path(root), check=False)
+                        "--root", wine_path(root), *keys, check=False)
         return out
 
     def start_at(self, level, files):
@@ -107,6 +126,7 @@ def release_road(h, work):
     h.publish(work)
     out = h.check_server(h.server_dir)
     h.check("check-server: 0 fault(s)" in out and "patches 1 to 3" in out, "check-server: " + out)
+    h.check(("and their signatures" in out) == h.signed, "check-server's signatures: " + out)
 
     h.port = free_port()
     prefix = os.path.join(work, "nginx")
@@ -114,12 +134,19 @@ def release_road(h, work):
     os.makedirs(prefix)
     h.nginx = Nginx(prefix, h.server_dir, h.port)
     h.nginx.start()
-    patches = "/connector/patches/patch_%d.zip"
+    def patches(*levels):
+        paths = []
+        for n in levels:
+            paths.append("/connector/patches/patch_%d.zip" % n)
+            if h.signed:
+                paths.append("/connector/patches/patch_%d.zip.sig" % n)
+        return paths
+
     fetched = h.start_at(0, {})
-    h.equal(fetched, ["/outgame/info"] + [patches % n for n in (1, 2, 3)], "from level 0 fetched")
+    h.equal(fetched, ["/outgame/info"] + patches(1, 2, 3), "from level 0 fetched")
     h.check_client("from level 0")
     fetched = h.start_at(1, V1)
-    h.equal(fetched, ["/outgame/info"] + [patches % n for n in (2, 3)], "from level 1 fetched")
+    h.equal(fetched, ["/outgame/info"] + patches(2, 3), "from level 1 fetched")
     h.check_client("from level 1")
 
     broken = os.path.join(work, "broken")
@@ -130,9 +157,15 @@ def release_road(h, work):
     data = bytearray(open(corrupt, "rb").read())
     data[len(data) // 3] ^= 0xFF  # inside the deflated data of an entry
     open(corrupt, "wb").write(bytes(data))
+    expected = ["patch_2.zip: missing", "patch_3.zip: "]
+    if h.signed:
+        # The corrupt archive's signature fails too; patch 1 signed by a key the launcher lacks.
+        expected = ["patch_1.zip: the signature does not verify"] + expected + ["patch_3.zip: the signature"]
+        h.wine(os.path.join(h.bin, "cvlctl.exe"), "sign", "--key", wine_path(test_key("other-key.pem")),
+               wine_path(os.path.join(broken, "connector", "patches", "patch_1.zip")))
     out = h.check_server(broken)
     faults = [line for line in out.splitlines() if line.startswith("fault: ")]
-    h.check(len(faults) == 2 and "patch_2.zip: missing" in faults[0] and "patch_3.zip" in faults[1],
+    h.check(len(faults) == len(expected) and all(e in f for e, f in zip(expected, faults)),
             "check-server of the broken folder: " + out)
 
 
@@ -141,16 +174,18 @@ def main():
     parser.add_argument("--run", nargs="+", required=True)
     parser.add_argument("--bin", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--signed", action="store_true")
     args = parser.parse_args()
     args.run = [os.path.abspath(args.run[0])] + args.run[1:]
     args.bin, args.work = os.path.abspath(args.bin), os.path.abspath(args.work)
-    args.scenario, args.server = "release_road", ""
+    args.scenario, args.server = "release_road_signed" if args.signed else "release_road", ""
     shutil.rmtree(os.path.join(args.work, args.scenario), ignore_errors=True)  # a fresh start for the kit too
     os.makedirs(args.work, exist_ok=True)
     if not os.environ.get("DISPLAY"):
         print("this test needs a display (DISPLAY); scripts/test starts Xvfb")
         return 1
     h = ReleaseRoad(args)
+    h.signed = args.signed
     h.nginx = None
     work = os.path.join(args.work, args.scenario)
     try:

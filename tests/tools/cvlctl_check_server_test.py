@@ -60,6 +60,22 @@ def flip_byte(path, where=0.5):
     open(path, "wb").write(bytes(raw))
 
 
+def openssl_key(name):
+    subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out",
+                    name + ".pem"], check=True, capture_output=True)
+    subprocess.run(["openssl", "pkey", "-in", name + ".pem", "-pubout", "-out", name + ".pub"], check=True,
+                   capture_output=True)
+
+
+def openssl_sign(path, key, as_name=None):
+    """<path>.sig as openssl makes it, not the kit."""
+    name = as_name or os.path.basename(path)
+    message = b"CVL-SIGNATURE-1\n" + name.encode() + b"\n" + open(path, "rb").read()
+    signature = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key + ".pem"], input=message,
+                               capture_output=True, check=True).stdout
+    open(path + ".sig", "wb").write(signature)
+
+
 def main():
     cmd = sys.argv[sys.argv.index("--") + 1:]
     failures = []
@@ -134,6 +150,43 @@ def main():
                 continue
             if status != 1 or len(faults) != len(named) or not all(n in f for n, f in zip(named, faults)):
                 failures.append(f"{what}: expected faults naming {named}, got {status}:\n{out}{err}")
+
+        # Signed: every file the launcher fetches signed by openssl with the operator's key.
+        for name in ("operator", "rolled", "stranger"):  # the launcher carries the first two
+            openssl_key(name)
+        shutil.copytree("good", "signed")
+        for folder, _, names in os.walk("signed"):
+            for name in names:
+                if name.endswith(".zip"):
+                    openssl_sign(os.path.join(folder, name), "operator")
+        signed_cases = [
+            ("all signed", lambda r: None, []),
+            ("one signed by the second key", lambda r: openssl_sign(f"{r}/{patches}patch_2.zip", "rolled"), []),
+            ("a signature missing", lambda r: os.remove(f"{r}/{patches}patch_2.zip.sig"), ["patch_2.zip: no signature"]),
+            ("a signature by another key", lambda r: openssl_sign(f"{r}/connector/pre/webview2.zip", "stranger"),
+             ["webview2.zip: the signature does not verify"]),
+            ("a signature of another name",
+             lambda r: openssl_sign(f"{r}/{patches}patch_3.zip", "operator", as_name="patch_4.zip"),
+             ["patch_3.zip: the signature does not verify"]),
+            ("a signature that is no signature", lambda r: flip_byte(f"{r}/{patches}patch_1.zip.sig", 0.05),
+             ["patch_1.zip: "]),
+            ("an archive changed after signing",
+             lambda r: make_zip(f"{r}/connector/patch/patch_english_lang.zip", {"lang/english.txt": "changed"}),
+             ["patch_english_lang.zip: the signature does not verify"]),
+        ]
+        for number, (what, breaking, named) in enumerate(signed_cases):
+            root = f"signed{number}"
+            shutil.copytree("signed", root)
+            breaking(root)
+            status, out, err = run("check-server", "--settings", "settings.json", "--root", root, "--pre",
+                                   "launcher.cfg", "--key", "operator.pub", "--key", "rolled.pub")
+            faults = [line for line in out.splitlines() if line.startswith("fault: ")]
+            if status != (1 if named else 0) or len(faults) != len(named) or not all(
+                    n in f for n, f in zip(named, faults)) or (not named and "and their signatures" not in out):
+                failures.append(f"signed, {what}: expected faults naming {named}, got {status}:\n{out}{err}")
+        status, out, err = run("check-server", "--settings", "settings.json", "--root", "signed", "--key", "stranger.pub")
+        if status != 1 or out.count("the signature does not verify") != 5:
+            failures.append(f"signed by a key not given: {status}\n{out}{err}")
 
     for failure in failures:
         print("FAIL:", failure)

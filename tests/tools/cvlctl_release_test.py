@@ -419,6 +419,58 @@ def refusals(kit, work, failures, native):
     failures.check(not os.path.exists(os.path.join(root, "connector", "patches", "patch_1.zip")), "--from: patch 1?")
 
 
+def openssl_keys(folder, name):
+    """A P-256 key pair made by openssl, not by the kit."""
+    private, public = os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".pub")
+    subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", private],
+                   check=True, capture_output=True)
+    subprocess.run(["openssl", "pkey", "-in", private, "-pubout", "-out", public], check=True, capture_output=True)
+    return private, public
+
+
+def openssl_verifies(public, archive):
+    message = b"CVL-SIGNATURE-1\n" + os.path.basename(archive).encode() + b"\n" + open(archive, "rb").read()
+    with tempfile.NamedTemporaryFile() as message_file:
+        message_file.write(message)
+        message_file.flush()
+        done = subprocess.run(["openssl", "dgst", "-sha256", "-verify", public, "-signature", archive + ".sig",
+                               message_file.name], capture_output=True)
+    return done.returncode == 0
+
+
+def signed_releases(kit, work, failures):
+    """Releases with the update key: each archive's signature as openssl checks it, also
+    after a run killed while it wrote the signature; once signed, never unsigned."""
+    private, public = openssl_keys(work, "update-key")
+    root, client = os.path.join(work, "www"), os.path.join(work, "client")
+    os.makedirs(root)
+    settings = settings_file(work)
+    patches = os.path.join(root, "connector", "patches")
+    for number, files in enumerate((V1, V2), start=1):
+        write_tree(client, {k: v for k, v in files.items() if len(v) < 100000})
+        status, out, err = kit.release(settings, root, client, "--key", private)
+        failures.check(status == 0 and "signed" in out, f"signed release {number}: {out}{err}")
+        failures.check(openssl_verifies(public, os.path.join(patches, f"patch_{number}.zip")),
+                       f"openssl does not verify patch_{number}.zip.sig")
+    write_tree(client, {k: v for k, v in V3.items() if len(v) < 100000})
+    before = snapshot(work)
+    status, out, err = kit.release(settings, root, client)
+    failures.check(status == 1 and "is signed, but no --key" in err, f"unsigned after signed: {status} {out}{err}")
+    failures.check(snapshot(work) == before, "an unsigned release after signed ones wrote something")
+    # Killed in the signature's write (after the archive's bytes, which a run on a copy
+    # counts): the next run publishes patch 3 signed.
+    copy = work.rstrip("/") + "-copy"
+    shutil.copytree(work, copy)
+    kit.release(os.path.join(copy, "settings.json"), os.path.join(copy, "www"), os.path.join(copy, "client"),
+                "--key", private)
+    budget = os.path.getsize(os.path.join(copy, "www", "connector", "patches", "patch_3.zip")) + 30
+    status, out, err = kit.release(settings, root, client, "--key", private, env={"CVLCTL_TEST_WRITE_FAULT": f"kill:{budget}"})
+    failures.check(status != 0 and answer_level(root) == 2, f"killed signed release: {status} level {answer_level(root)}")
+    status, out, err = kit.release(settings, root, client, "--key", private)
+    failures.check(status == 0 and answer_level(root) == 3, f"signed release after the kill: {out}{err}")
+    failures.check(openssl_verifies(public, os.path.join(patches, "patch_3.zip")), "patch_3.zip.sig does not verify")
+
+
 def main():
     cmd = sys.argv[sys.argv.index("--") + 1:]
     options = sys.argv[1:sys.argv.index("--")]
@@ -427,7 +479,8 @@ def main():
     cases = (("three", lambda w: three_releases(kit, w, failures)),
              ("same", lambda w: same_input_same_bytes(kit, w, failures)),
              ("interrupted", lambda w: interrupted_release(kit, w, failures)),
-             ("refused", lambda w: refusals(kit, w, failures, "--native" in options)))
+             ("refused", lambda w: refusals(kit, w, failures, "--native" in options)),
+             ("signed", lambda w: signed_releases(kit, w, failures)))
     if "--big" in options:
         cases = (("big", lambda w: over_4_gib(kit, w, failures)),)
     with tempfile.TemporaryDirectory() as work:

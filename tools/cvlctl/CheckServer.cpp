@@ -11,6 +11,7 @@
 #include "MakeInfo.h"
 #include "ReleaseFiles.h"
 #include "ServerFolders.h"
+#include "SignedFiles.h"
 #include "ToolSupport.h"
 #include "core/BodyText.h"
 #include "core/ConfigDocument.h"
@@ -27,7 +28,8 @@ namespace cvl {
 namespace {
 
 constexpr std::string_view kCheckServerUsage =
-    "usage: cvlctl check-server --settings SETTINGS.json --root SERVER_ROOT [--pre LAUNCHER.cfg]\n"
+    "usage: cvlctl check-server --settings SETTINGS.json --root SERVER_ROOT [--key update-key.pub]...\n"
+    "                           [--pre LAUNCHER.cfg]\n"
     "\n"
     "Checks what a launcher at any patch level meets in SERVER_ROOT, the folder the web server\n"
     "serves, with the launcher's own code:\n"
@@ -38,7 +40,9 @@ constexpr std::string_view kCheckServerUsage =
     "  - no archive holds what an archiver adds by mistake: a __MACOSX/ folder, names outside\n"
     "    ASCII without the UTF-8 flag (the launcher would read them in code page 437);\n"
     "  - with --pre, every prerequisite archive that [Pre] of LAUNCHER.cfg names is there,\n"
-    "    unpacks and holds its installer (the archive's name with .exe) at its top.\n"
+    "    unpacks and holds its installer (the archive's name with .exe) at its top;\n"
+    "  - with --key (one or more public keys, as a launcher built with them has), every one of\n"
+    "    these files has its signature FILE.sig beside it, made by one of the keys.\n"
     "One line per finding: 'fault: ...' or 'note: ...'. Exit status 1 when there is a fault.\n";
 
 constexpr std::u16string_view kProbeServer = u"http://127.0.0.1:8080";
@@ -48,12 +52,19 @@ struct TCheckArgs {
   std::string Settings;
   std::string Root;
   std::optional<std::string> Pre;
+  std::vector<std::string> Keys;
 };
 
 TCheckArgs ParseArgs(const std::vector<std::u16string>& args) {
   std::optional<std::string> settings, root, pre;
+  std::vector<std::string> keys;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::optional<std::string>* into = nullptr;
+    if (args[i] == u"--key") {
+      if (i + 1 >= args.size()) throw EUsage(u"--key needs a key file");
+      keys.push_back(PathArgument(args[++i]));
+      continue;
+    }
     if (args[i] == u"--settings") {
       into = &settings;
     } else if (args[i] == u"--root") {
@@ -69,12 +80,13 @@ TCheckArgs ParseArgs(const std::vector<std::u16string>& args) {
   }
   if (!settings) throw EUsage(u"--settings SETTINGS.json is missing");
   if (!root) throw EUsage(u"--root SERVER_ROOT is missing");
-  return {*settings, *root, pre};
+  return {*settings, *root, pre, keys};
 }
 
 class TCheck {
  public:
-  TCheck(TCheckArgs args, const TToolIo& io) : FArgs(std::move(args)), FIo(io) {}
+  TCheck(TCheckArgs args, const TToolIo& io)
+      : FArgs(std::move(args)), FIo(io), FKeys(ReadPublicKeyFiles(FArgs.Keys)) {}
 
   int Run() {
     const std::optional<TConnectInfo> wanted = SettingsAnswer();
@@ -88,7 +100,7 @@ class TCheck {
                                 : patches > 0 ? "patches 1 to " + std::to_string(patches)
                                               : "no numbered patches (the answer names none)";
     FIo.Out("check-server: " + std::to_string(FFaults) + " fault(s); checked the info answer, " + checked +
-            ", the language patches" + Utf16ToUtf8(pre) + "\n");
+            ", the language patches" + Utf16ToUtf8(pre) + (FKeys.empty() ? "" : ", and their signatures") + "\n");
     return FFaults == 0 ? 0 : 1;
   }
 
@@ -173,12 +185,20 @@ class TCheck {
     return served;
   }
 
+  // The signature a launcher built with the keys fetches beside the file.
+  void CheckSignature(const std::string& path) {
+    if (FKeys.empty()) return;
+    const std::string name = path.substr(path.find_last_of("/\\") + 1);
+    if (const auto problem = SignatureProblem(FKeys, path, name)) Fault(path, *problem);
+  }
+
   void CheckArchiveAt(const std::string& path, std::u16string_view missing) {
     if (KindOfTarget(path) != TFileKind::File) {
       Fault(path, missing);
       return;
     }
     for (const std::u16string& fault : CheckArchive(path).Faults) Fault(path, fault);
+    CheckSignature(path);
   }
 
   std::int32_t CheckPatches(const TConnectInfo& served) {
@@ -265,6 +285,7 @@ class TCheck {
       }
       const TArchiveReport report = CheckArchive(path);
       for (const std::u16string& fault : report.Faults) Fault(path, fault);
+      CheckSignature(path);
       const std::u16string installer = InstallerOf(plain[i]);
       bool found = false;
       for (const std::u16string& file : report.TopFiles) found = found || UpperAscii(file) == UpperAscii(installer);
@@ -277,6 +298,7 @@ class TCheck {
 
   TCheckArgs FArgs;
   const TToolIo& FIo;
+  std::vector<TP256Point> FKeys;
   std::string FWantedAnswer;
   int FFaults = 0;
 };

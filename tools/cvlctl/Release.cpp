@@ -10,6 +10,7 @@
 // release whose settings were already raised, and drops one whose settings were not.
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -20,6 +21,7 @@
 #include "ReleaseFiles.h"
 #include "ReleaseManifest.h"
 #include "ServerFolders.h"
+#include "SignedFiles.h"
 #include "StagedFile.h"
 #include "ToolSupport.h"
 #include "ZipWriter.h"
@@ -32,13 +34,15 @@ namespace cvl {
 namespace {
 
 constexpr std::string_view kReleaseUsage =
-    "usage: cvlctl release --settings SETTINGS.json --root SERVER_ROOT [--from OLD_CLIENT_FOLDER]\n"
-    "                      CLIENT_FOLDER\n"
+    "usage: cvlctl release --settings SETTINGS.json --root SERVER_ROOT [--key update-key.pem]\n"
+    "                      [--from OLD_CLIENT_FOLDER] CLIENT_FOLDER\n"
     "\n"
     "Publishes what changed in CLIENT_FOLDER since the last release as the next numbered patch.\n"
     "  SETTINGS.json  the settings make-info reads; its \"patchVersion\" N is the published level\n"
     "  SERVER_ROOT    the folder the web server serves: the patch folder that \"download_path\"\n"
     "                 names lies below it, and the info answer at outgame/info\n"
+    "  --key KEY      sign the archive with the update key (patch_<N+1>.zip.sig beside it, as\n"
+    "                 cvlctl sign writes it); needed once the published patches are signed\n"
     "  --from OLD     compare with the client folder OLD as of patch N instead of the manifest\n"
     "                 of the last release (for the first release with this command after\n"
     "                 patches made by hand)\n"
@@ -60,12 +64,13 @@ constexpr std::u16string_view kProbeServer = u"http://127.0.0.1:8080";
 struct TReleaseArgs {
   std::string Settings;
   std::string Root;
+  std::optional<std::string> Key;
   std::optional<std::string> From;
   std::string Client;
 };
 
 TReleaseArgs ParseArgs(const std::vector<std::u16string>& args) {
-  std::optional<std::string> settings, root, from, client;
+  std::optional<std::string> settings, root, key, from, client;
   for (std::size_t i = 1; i < args.size(); ++i) {
     auto value = [&](std::optional<std::string>& into) {
       if (i + 1 >= args.size()) throw EUsage(args[i] + u" needs a value");
@@ -76,6 +81,8 @@ TReleaseArgs ParseArgs(const std::vector<std::u16string>& args) {
       value(settings);
     } else if (args[i] == u"--root") {
       value(root);
+    } else if (args[i] == u"--key") {
+      value(key);
     } else if (args[i] == u"--from") {
       value(from);
     } else if (args[i].size() > 1 && args[i][0] == u'-') {
@@ -89,7 +96,7 @@ TReleaseArgs ParseArgs(const std::vector<std::u16string>& args) {
   if (!settings) throw EUsage(u"--settings SETTINGS.json is missing");
   if (!root) throw EUsage(u"--root SERVER_ROOT is missing");
   if (!client) throw EUsage(u"CLIENT_FOLDER is missing");
-  return {*settings, *root, from, *client};
+  return {*settings, *root, key, from, *client};
 }
 
 // The answer as the launcher decodes it.
@@ -206,6 +213,7 @@ class TRelease {
       }
     }
     FSettings = ReadSettingsState(FArgs);
+    CheckSigning();
     const TClientFolder client = ScanClientFolder(FArgs.Client);
     if (!client.Refusals.empty()) {
       for (const std::u16string& refusal : client.Refusals) FIo.Err(Utf16ToUtf8(u"cvlctl: " + refusal + u"\n"));
@@ -241,6 +249,27 @@ class TRelease {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f s", seconds);
     return text;
+  }
+
+  // A launcher built with the update key refuses every file without a good signature:
+  // once the published patches are signed, so must the next one be.
+  void CheckSigning() {
+    const std::string latest = JoinPath(FSettings.PatchFolder, PatchArchiveName(FSettings.Level));
+    if (!FArgs.Key) {
+      if (FSettings.Level > 0 && KindOf(SignaturePathOf(latest)) == TFileKind::File) {
+        throw EBadInput(ShownPath(latest) + u" is signed, but no --key is given: a launcher built with the update key "
+                                            u"would refuse the unsigned patch " + IntToText(FSettings.Level + 1));
+      }
+      return;
+    }
+    FKey = ReadPrivateKeyFile(*FArgs.Key);
+    for (std::int32_t level = 1; level <= FSettings.Level; ++level) {
+      const std::string archive = JoinPath(FSettings.PatchFolder, PatchArchiveName(level));
+      if (KindOf(archive) == TFileKind::File && KindOf(SignaturePathOf(archive)) != TFileKind::File) {
+        FIo.Err("cvlctl: warning: " + archive + " has no signature: a launcher built with the update key cannot "
+                "fetch it (sign it with cvlctl sign --key)\n");
+      }
+    }
   }
 
   // What the new client folder is compared with, and what an earlier run left to finish.
@@ -356,6 +385,7 @@ class TRelease {
     RemoveFile(PendingManifestPathFor(FArgs.Settings));
     if (!FDropArchive) return;
     const std::string archive = JoinPath(FSettings.PatchFolder, PatchArchiveName(FSettings.Level + 1));
+    RemoveFile(SignaturePathOf(archive));
     if (RemoveFile(archive)) {
       FIo.Out("removed " + archive + ", left unpublished by an interrupted release\n");
     }
@@ -389,12 +419,17 @@ class TRelease {
       for (std::size_t k = 0; k < sources.size(); ++k) FDigests[index[k]] = digests[k];
       size = zip.Finish();
       archive.Finish();
+      if (FKey) {
+        FSignature = std::make_unique<TStagedFile>(SignaturePathOf(FArchivePath));
+        FSignature->Write(SignFile(*FKey, archive.TemporaryPath(), PatchArchiveName(FSettings.Level + 1)));
+        FSignature->Finish();
+      }
     } catch (const EBadInput& error) {
       throw EBadInput(error.Message() + u"; nothing was published");
     }
     FIo.Out(PatchArchiveName(FSettings.Level + 1) + ": " + std::to_string(FAdded) + " added, " +
             std::to_string(FChanged) + " changed, " + std::to_string(client.Files.size() - FAdded - FChanged) +
-            " unchanged; " + SizeText(size) + "\n");
+            " unchanged; " + SizeText(size) + (FKey ? ", signed" : "") + "\n");
   }
 
   void Publish(const TClientFolder& client) {
@@ -417,6 +452,7 @@ class TRelease {
     try {
       ReplaceFileContent(pendingPath, FormatManifest(manifest));
       archive.PutInPlace();
+      if (FSignature) FSignature->PutInPlace();
       ReplaceFileContent(FArgs.Settings, FSettings.NextBytes);
       raised = true;
       ReplaceFileContent(infoPath, FSettings.NextAnswer);
@@ -428,6 +464,7 @@ class TRelease {
       }
       RemoveFile(pendingPath);
       RemoveFile(FArchivePath);
+      RemoveFile(SignaturePathOf(FArchivePath));
       throw EBadInput(error.Message() + u"; nothing was published");
     }
   }
@@ -445,6 +482,8 @@ class TRelease {
   std::vector<TSha256Digest> FDigests;
   std::vector<std::string> FRemoved;
   std::string FArchivePath;
+  std::optional<TP256PrivateKey> FKey;
+  std::unique_ptr<TStagedFile> FSignature;
   std::size_t FAdded = 0;
   std::size_t FChanged = 0;
 };
