@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BenchWindow.h"
+#include "win32/base/ComScoped.h"
 
 namespace {
 
@@ -25,11 +26,9 @@ Gdiplus::Image* Picture(const wchar_t* name) {
   HRSRC found = ::FindResourceW(nullptr, name, MAKEINTRESOURCEW(10));
   if (found == nullptr) return nullptr;
   const auto* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, found)));
-  IStream* stream = ::SHCreateMemStream(bytes, ::SizeofResource(nullptr, found));
-  if (stream == nullptr) return nullptr;
-  auto* image = Gdiplus::Image::FromStream(stream);
-  stream->Release();
-  return image;
+  const cvl::TComPtr<IStream> stream(::SHCreateMemStream(bytes, ::SizeofResource(nullptr, found)));
+  if (!stream) return nullptr;
+  return Gdiplus::Image::FromStream(stream.Get());
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

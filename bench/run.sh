@@ -30,7 +30,7 @@ if want startup || want patchrun || want size; then
   i686-w64-mingw32-windres -I "$ROOT/resources" "$ROOT/resources/CVLauncher.rc" -O coff \
     -o "$WORK/bin/cvl-resources.o"
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -mwindows -static \
-    -o "$WORK/bin/artworkwindow.exe" "$ROOT/bench/artworkwindow.cpp" "$WORK/bin/cvl-resources.o" \
+    -I "$ROOT/src" -o "$WORK/bin/artworkwindow.exe" "$ROOT/bench/artworkwindow.cpp" "$WORK/bin/cvl-resources.o" \
     -lgdiplus -lcomctl32 -lshlwapi -lole32
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -static \
     -o "$WORK/bin/urldownload.exe" "$ROOT/bench/urldownload.cpp" -lurlmon

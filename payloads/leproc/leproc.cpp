@@ -7,16 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "win32/base/ScopedHandle.h"
+
 namespace {
 
 std::string ReadWholeFile(const std::wstring& path) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
+  const cvl::TScopedHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return {};
   std::string bytes;
   char buffer[4096];
   DWORD got = 0;
-  while (::ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
-  ::CloseHandle(file);
+  while (::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
   return bytes;
 }
 
@@ -42,10 +44,9 @@ std::wstring Wide(const std::string& utf8) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   int argc = 0;
-  LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-  if (argv == nullptr || argc < 2) return 1;
-  const std::wstring target = argv[1];
-  ::LocalFree(argv);
+  const cvl::TScopedLocalMemory<LPWSTR> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+  if (!argv || argc < 2) return 1;
+  const std::wstring target = argv.Get()[1];
 
   const std::string profile = ReadWholeFile(target + L".le.config");
   if (profile.empty()) return 1;
@@ -62,7 +63,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return 1;
   }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
+  const cvl::TScopedHandle thread(process.hThread), started(process.hProcess);
   return 0;
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "win32/base/ScopedHandle.h"
+
 #ifndef PACKING_LIBRARY_FILE
 #error "PACKING_LIBRARY_FILE must name the packing library's file"
 #endif
@@ -13,6 +15,15 @@
 namespace {
 
 using TVersionFunc = const char*(__cdecl*)();
+
+// A library the tool loaded.
+struct TLibraryTraits {
+  using THandle = HMODULE;
+  static HMODULE NullHandle() { return nullptr; }
+  static bool IsValid(HMODULE module) { return module != nullptr; }
+  static bool Close(HMODULE module) { return ::FreeLibrary(module) != FALSE; }
+};
+using TScopedLibrary = cvl::TGenericScopedHandle<TLibraryTraits>;
 
 std::wstring OwnFolder() {
   wchar_t path[MAX_PATH] = {};
@@ -24,13 +35,12 @@ std::wstring OwnFolder() {
 
 int CountFiles(const std::wstring& folder) {
   WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return 0;
+  const cvl::TScopedFindHandle find(::FindFirstFileW((folder + L"*").c_str(), &data));
+  if (!find) return 0;
   int count = 0;
   do {
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ++count;
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
+  } while (::FindNextFileW(find.Get(), &data));
   return count;
 }
 
@@ -46,17 +56,16 @@ int wmain() {
   for (int i = 0; i < 1200 && ::GetFileAttributesW(L"patchtool.hold") != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(100);
 
   const std::wstring library = OwnFolder() + PACKING_LIBRARY_FILE;
-  HMODULE module = ::LoadLibraryW(library.c_str());
-  if (module == nullptr) {
+  const TScopedLibrary module(::LoadLibraryW(library.c_str()));
+  if (!module) {
     std::wprintf(L"patchtool: cannot load %ls (error %lu)\n", library.c_str(), ::GetLastError());
     return 2;
   }
   // GetProcAddress hands out a generic pointer; the export's real type is TVersionFunc.
-  auto version = reinterpret_cast<TVersionFunc>(reinterpret_cast<void*>(::GetProcAddress(module, "PackingLibraryVersion")));
+  auto version = reinterpret_cast<TVersionFunc>(reinterpret_cast<void*>(::GetProcAddress(module.Get(), "PackingLibraryVersion")));
   std::printf("patchtool: packing library %s\n", version != nullptr ? version() : "(no version)");
   std::wprintf(L"patchtool: %d files in the client folder\n", CountFiles(std::wstring(current) + L"\\"));
   std::wprintf(L"patchtool: done\n");
   std::fflush(stdout);
-  ::FreeLibrary(module);
   return 0;
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "win32/base/ScopedHandle.h"
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"VezezuRovedazez0.9.DNC";
@@ -28,13 +30,12 @@ void AppendStartToLog(const std::wstring& commandLine, const std::wstring& curre
   std::wstring logPath = OwnPath();
   const auto dot = logPath.find_last_of(L'.');
   logPath = (dot == std::wstring::npos ? logPath : logPath.substr(0, dot)) + L".log";
-  HANDLE file = ::CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  const cvl::TScopedHandle file(::CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   const std::string line = "start\tcmdline=" + Utf8(commandLine) + "\tcwd=" + Utf8(currentDir) + "\r\n";
   DWORD written = 0;
-  ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  ::CloseHandle(file);
+  ::WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 std::wstring gArguments;

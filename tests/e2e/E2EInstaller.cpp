@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "win32/base/ScopedHandle.h"
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
   wchar_t path[MAX_PATH] = {};
   const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -18,20 +20,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
   std::string bytes(static_cast<std::size_t>(size), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr, nullptr);
 
-  HANDLE log = ::CreateFileW((folder + L"installers.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (log == INVALID_HANDLE_VALUE) return 1;
-  DWORD written = 0;
-  ::WriteFile(log, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(log);
+  {
+    const cvl::TScopedHandle log(::CreateFileW((folder + L"installers.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!log) return 1;
+    DWORD written = 0;
+    ::WriteFile(log.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
 
   const std::wstring stem = self.substr(0, self.find_last_of(L'.'));
   if (::GetFileAttributesW((stem + L".hold").c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
   for (int i = 0; i < 1200 && ::GetFileAttributesW((stem + L".hold").c_str()) != INVALID_FILE_ATTRIBUTES; ++i) {
     ::Sleep(100);
   }
-  HANDLE finished = ::CreateFileW((stem + L".finished").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (finished != INVALID_HANDLE_VALUE) ::CloseHandle(finished);
+  const cvl::TScopedHandle finished(::CreateFileW((stem + L".finished").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   return 0;
 }

@@ -6,9 +6,8 @@ not written; the next start puts right what the killed one left, fetches and app
 patch again, and the client folder then holds exactly its older files with the patch's
 files and what the launcher writes at every start, nothing else.
 
-usage: e2e_recovery_test.py --run WINE-RUNNER --bin BIN --server CONNECTOR-SERVER --work DIR
+usage: e2e_recovery_test.py SCENARIO --run WINE-RUNNER --bin BIN --server CONNECTOR-SERVER --work DIR
 """
-import argparse
 import os
 import sys
 
@@ -55,37 +54,22 @@ def kill_and_restart(h, instant_name, instant):
     h.equal(h.requests().count(PATCH), 2 + attempt, "the patch fetched again by the next start")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--run", nargs="+", required=True)
-    parser.add_argument("--bin", required=True)
-    parser.add_argument("--server", required=True)
-    parser.add_argument("--work", required=True)
-    args = parser.parse_args()
-    args.run = [os.path.abspath(args.run[0])] + args.run[1:]
-    args.bin, args.server, args.work = map(os.path.abspath, (args.bin, args.server, args.work))
-    os.makedirs(args.work, exist_ok=True)
-    if not os.environ.get("DISPLAY"):
-        print("e2e tests need a display (DISPLAY); scripts/test starts Xvfb")
-        return 1
-    failed = False
-    # One instant during the staging, one during the move.
-    for name, instant in kp.instants(len(kp.patch_files()))[::2]:
-        args.scenario = "recovery_" + name.split(",")[0]
-        h = e2e.Harness(args)
-        try:
-            h.reg_add(e2e.INSTALL_KEY, "InstallPath", h.win_client)
-            kill_and_restart(h, name, instant)
-        except e2e.Failure as failure:
-            h.failures.append(str(failure))
-        finally:
-            h.cleanup()
-        print("killed while %s: %s" % (name, "; ".join(h.failures) or "put right at the next start"))
-        for failure in h.failures:
-            print("FAILED: " + failure)
-        failed = failed or bool(h.failures)
-    return 1 if failed else 0
+def kill_at(h, index):
+    name, instant = kp.instants(len(kp.patch_files()))[index]
+    kill_and_restart(h, name, instant)
+    print("killed while %s" % name)
+
+
+def scenario_recovery_staging(h):
+    """Killed while half the patch is staged: put right, fetched and applied by the next start."""
+    kill_at(h, 0)
+
+
+def scenario_recovery_moving(h):
+    """Killed while most of the patch is moved into place: put right by the next start."""
+    kill_at(h, 2)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    e2e.SCENARIO_MODULE = sys.modules[__name__]
+    sys.exit(e2e.main())
