@@ -24,9 +24,9 @@ MB = 1024 * 1024
 PAKS, PAK_SIZE = 12, 125 * MB
 SMALL, SMALL_CHANGED, SMALL_ADDED = 5000, 700, 50
 
-spec = importlib.util.spec_from_file_location("make_data", os.path.join(ROOT, "bench", "make-data.py"))
-make_data = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(make_data)
+make_data_source = importlib.util.spec_from_file_location("make_data", os.path.join(ROOT, "bench", "make-data.py"))
+make_data = importlib.util.module_from_spec(make_data_source)
+make_data_source.loader.exec_module(make_data)
 
 SCRIPT = r"""set -euo pipefail
 cd "$1"
