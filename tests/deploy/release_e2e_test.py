@@ -24,7 +24,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import e2e_harness as e2e  # noqa: E402
-from cvltest import Failure, free_port  # noqa: E402
+from cvltest import Failure, free_port, write_tree  # noqa: E402
 from nginx_e2e_test import OperatorRoad, wine_path  # noqa: E402
 from nginx_prefix import Nginx  # noqa: E402
 
@@ -57,16 +57,6 @@ V3 = dict(V2, **{
     "data/maps/map one.dat": block(6, 50000),
     "data/new folder/0 bytes": b"",
 })
-
-
-def write_tree(folder, files):
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
-    for name, data in files.items():
-        path = os.path.join(folder, name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
 
 
 def test_key(name):

@@ -24,7 +24,7 @@ import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from cvltest import unprotect  # noqa: E402
+from cvltest import unprotect, write_tree  # noqa: E402
 from sample_settings import SAMPLE_SETTINGS  # noqa: E402
 
 BIG_SIZE = 4 * 1024 ** 3 + 1024 ** 2
@@ -93,16 +93,6 @@ class Kit:
 
     def release(self, settings, root, client, *extra, env=None):
         return self.run("release", "--settings", settings, "--root", root, *extra, client, env=env)
-
-
-def write_tree(folder, files):
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
-    for name, data in files.items():
-        path = os.path.join(folder, name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
 
 
 def make_sparse(path):
