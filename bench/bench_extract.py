@@ -55,7 +55,7 @@ def memory(bindir, data, out):
     for name in ("mem-100m", "large", "mem-2g"):
         archive = os.path.join(data, name + ".zip")
         fresh_dir(out)
-        seconds, rss = timed([f"{bindir}/cvl-unzip", archive, out])
+        seconds, rss = timed([f"{bindir}/cvl-unzip", archive, out])[:2]
         rows.append([name, f"{os.path.getsize(archive) / 1024 / 1024:.0f}", f"{rss:.1f}", f"{seconds:.1f}"])
     fresh_dir(out)
     print("### Peak memory of cvl-unzip by archive size\n")

@@ -10,18 +10,21 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def timed(cmd, env=None, cwd=None):
-    """Runs cmd; returns (wall seconds, peak resident memory in MB)."""
+    """Runs cmd; returns (wall seconds, peak resident memory in MB, CPU seconds: user and
+    system, all threads)."""
     start = time.monotonic()
     proc = subprocess.run(["/usr/bin/time", "-v"] + cmd, env=env, cwd=cwd,
                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     wall = time.monotonic() - start
     if proc.returncode != 0:
         raise RuntimeError(f"{cmd[0]} failed ({proc.returncode}): {proc.stderr[-2000:]}")
-    rss = 0
+    rss = cpu = 0
     for line in proc.stderr.splitlines():
         if "Maximum resident set size" in line:
             rss = int(line.split(":")[1]) / 1024
-    return wall, rss
+        elif "User time (seconds)" in line or "System time (seconds)" in line:
+            cpu += float(line.split(":")[1])
+    return wall, rss, cpu
 
 
 def fresh_dir(path):

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark and writes the figures as Markdown to $CVL_BENCH_DIR/report.md
 # (default /tmp/cvl-bench; the archives, ~6 GB, are made there once and kept).
-#   bench/run.sh [extract] [startup] [patchrun] [size]     (default: all)
+#   bench/run.sh [extract] [startup] [patchrun] [size] [release]     (default: all)
 # Builds its own folders build/bench-native (Release) and build/bench-windows.
 # Environment: CVL_BENCH_REPEATS (default 5), CVL_BENCH_DISPLAY (Xvfb display, default :56).
 set -euo pipefail
@@ -15,7 +15,7 @@ WINDOWS="$ROOT/build/bench-windows"
 WINE_RUN="$WINDOWS/wine-run.sh"
 REPORT="$WORK/report.md"
 parts=("$@")
-[ ${#parts[@]} -eq 0 ] && parts=(extract startup patchrun size)
+[ ${#parts[@]} -eq 0 ] && parts=(extract startup patchrun size release)
 want() { [[ " ${parts[*]} " == *" $1 "* ]]; }
 
 mkdir -p "$WORK/bin"
@@ -35,7 +35,9 @@ if want startup || want patchrun || want size; then
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -static \
     -o "$WORK/bin/urldownload.exe" "$ROOT/bench/urldownload.cpp" -lurlmon
 fi
-python3 "$ROOT/bench/make-data.py" "$DATA"
+if want extract || want patchrun; then
+  python3 "$ROOT/bench/make-data.py" "$DATA"
+fi
 
 {
   echo "## Run of $(date -u '+%Y-%m-%d %H:%M UTC')"
@@ -80,5 +82,9 @@ if want patchrun; then
 fi
 if want size; then
   python3 bench_size.py "$WINDOWS/bin/CVLauncher.exe" | tee -a "$REPORT"
+fi
+if want release; then
+  # Its own client folders (2 GB, two versions) beside the archives, made once.
+  python3 bench_release.py "$NATIVE" "$WORK" "$REPEATS" | tee -a "$REPORT"
 fi
 echo "report: $REPORT"

@@ -27,6 +27,8 @@ inline constexpr char16_t kLabelPatch[] = u"Patch ";
 inline constexpr char16_t kLabelEnglishPatch[] = u"English language Patch";
 inline constexpr char16_t kLabelKoreanPatch[] = u"Korean language Patch";
 
+inline constexpr char16_t kPatchFilePrefix[] = u"patch_";  // + the level + kPatchFileExtension
+inline constexpr char16_t kPatchFileExtension[] = u".zip";
 inline constexpr char16_t kLanguagePatchFolder[] = u"/connector/patch/";
 inline constexpr char16_t kEnglishPatchFile[] = u"patch_english_lang.zip";
 inline constexpr char16_t kKoreanPatchFile[] = u"patch_korean_lang.zip";

@@ -152,7 +152,8 @@ bool TUpdateSequence::ApplyClientPatches() {
     if (n <= info.PatchVersion) {
       for (; n <= info.PatchVersion; ++n) {
         const std::u16string number = IntToText(n);
-        if (!FetchFile(*folder, u"patch_" + number + u".zip", texts::kLabelPatch + number, true, false)) {
+        const std::u16string file = texts::kPatchFilePrefix + number + texts::kPatchFileExtension;
+        if (!FetchFile(*folder, file, texts::kLabelPatch + number, true, false)) {
           return false;
         }
         FState.FNewPatchVersion = static_cast<std::int32_t>(n);
@@ -291,8 +292,9 @@ bool TUpdateSequence::FetchFile(const std::u16string& remoteFolder, const std::u
         StopIfClosing();
         throw;
       }
-      StopIfClosing();
+      // Applied whole: the archive goes, even when the window closed during the move.
       FPlatform.RemoveFile(localPath);
+      StopIfClosing();
     }
     fetched = true;
   }

@@ -34,6 +34,12 @@ http {{
       charset utf-8;
       add_header Cache-Control no-cache;
     }}
+    location ~ /patch_[0-9]+\.zip(\.sig)?$ {{
+      add_header Cache-Control "public, max-age=31536000, immutable";
+    }}
+    location / {{
+      add_header Cache-Control no-cache;
+    }}
   }}
 }}
 """

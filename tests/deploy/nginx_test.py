@@ -3,7 +3,9 @@
 the way the launcher fetches it: the info answer with the launcher's headers (a JSON
 content type, every value decrypting to what the operator wrote), each numbered patch in
 the folder the answer names, the language patches, and the prerequisite archives in the
-folder that the [Pre] lines name. nginx runs from a temporary prefix (its own pid, logs
+folder that the [Pre] lines name. The caching headers are those a CDN in front needs:
+the answer never cached, numbered patches and their signatures cached for good, the
+language patches and prerequisites (replaced under the same names) revalidated. nginx runs from a temporary prefix (its own pid, logs
 and temporary folders) and is stopped at the end.
 
 Usage: nginx_test.py --cvlctl CVLCTL
@@ -32,13 +34,27 @@ from sample_settings import SAMPLE_SETTINGS  # noqa: E402
 SETTINGS = dict(SAMPLE_SETTINGS, engines="d\u00e9faut", log=True)
 PRE = ["/connector/pre/", "webview2.zip", "runtime2012.zip", "runtime2022.zip"]
 
-def fetch(url):
+CACHED_FOR_GOOD = "public, max-age=31536000, immutable"
+REVALIDATED = "no-cache"
+
+
+def fetch(url, headers=None):
     request = urllib.request.Request(url, headers=LAUNCHER_HEADERS)
     try:
         with urllib.request.urlopen(request, timeout=30) as answer:
+            if headers is not None:
+                headers.update(answer.headers)
             return answer.status, answer.headers.get("Content-Type", ""), answer.read()
     except urllib.error.HTTPError as error:
+        if headers is not None:
+            headers.update(error.headers)
         return error.code, error.headers.get("Content-Type", ""), error.read()
+
+
+def cache_control(url):
+    headers = {}
+    fetch(url, headers)
+    return headers.get("Cache-Control")
 
 
 def main():
@@ -67,6 +83,7 @@ def main():
         for level in (1, 2):
             patches[level] = os.path.join(www, "connector/patches", f"patch_{level}.zip")
             make_zip(patches[level], {f"data/level{level}.txt": f"level {level}\n"})
+            open(patches[level] + ".sig", "wb").write(b"0E\x02 signature of level %d" % level)
         for language in ("english", "korean"):
             make_zip(os.path.join(www, "connector/patch", f"patch_{language}_lang.zip"), {"texts.txt": language})
         for archive in PRE[1:]:
@@ -101,6 +118,18 @@ def main():
                 check(zipfile.ZipFile(io.BytesIO(body)).namelist() == [f"data/level{level}.txt"], f"patch {level} lost")
             status, _, _ = fetch(base + folder_path + "patch_3.zip")
             check(status == 404, f"a patch not yet published answers {status}")
+
+            expected_caching = {
+                "/outgame/info": REVALIDATED,
+                folder_path + "patch_1.zip": CACHED_FOR_GOOD,
+                folder_path + "patch_2.zip.sig": CACHED_FOR_GOOD,
+                folder_path + "patch_3.zip": None,  # not published: nothing for a cache to keep
+                "/connector/patch/patch_english_lang.zip": REVALIDATED,
+                PRE[0] + PRE[1]: REVALIDATED,
+            }
+            for path, expected in expected_caching.items():
+                got = cache_control(base + path)
+                check(got == expected, f"{path}: Cache-Control {got!r}, not {expected!r}")
             for language in ("english", "korean"):
                 status, _, body = fetch(base + f"/connector/patch/patch_{language}_lang.zip")
                 check(status == 200 and zipfile.ZipFile(io.BytesIO(body)).read("texts.txt") == language.encode(),

@@ -17,9 +17,11 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "unpack"))
 import cvltest  # noqa: E402
 import e2e_harness  # noqa: E402
 import e2e_test  # noqa: E402
+import kill_points  # noqa: E402
 from cvltest import Failure  # noqa: E402
 from e2e_harness import MAIN_CLASS, PRE, WEBVIEW_KEY  # noqa: E402
 from e2e_test import SERVER_DOWN  # noqa: E402
@@ -158,6 +160,9 @@ def scenario_close_during_unpack(h):
         f.write("old")
     h.start_launcher()
     h.watch(lambda t: t == "Decompressing Patch 1...")
+    # Closed while the entries are inflated into the staging folder: the long part of an
+    # unpack. (A move into place already begun is finished; it is the short part.)
+    wait_for(lambda: kill_points.Staging(h.client).phase == "staging", "the staging of the patch")
     close_from_outside(h)
     h.equal(client_files(h), ["old.txt"], "client folder: nothing of the patch, no staging folder")
 

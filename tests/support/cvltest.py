@@ -18,6 +18,7 @@ import collections
 import ctypes
 import json
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -57,6 +58,17 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+def write_tree(folder, files):
+    """Makes `folder` anew holding exactly `files` ({relative path: bytes})."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for name, data in files.items():
+        path = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
 
 
 def make_zip(path, members):

@@ -217,6 +217,16 @@ TEST(CvlCtlReadConfig, ShowsOptionsOverrideAndTheLinesTheRewriteDrops) {
   EXPECT_EQ(run.Out.find("line 6:"), std::string::npos);  // PatchVersion=0x10 stays as it is
 }
 
+TEST(CvlCtlReadConfig, AWideValueKeepsItsColumnApartFromTheNext) {
+  TFiles files{{u"c.cfg", "[Options]\r\nPatchVersion=2147483647\r\nLanguage=1\r\n"}};
+  const TRun run = RunTool({u"read-config", u"c.cfg"}, files);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const std::string patch = ReportLine(run.Out, "  PatchVersion ");
+  const std::string language = ReportLine(run.Out, "  Language ");
+  EXPECT_NE(patch.find("2147483647  from '2147483647'"), std::string::npos) << patch;
+  EXPECT_EQ(patch.find("from"), language.find("from")) << run.Out;  // still one column
+}
+
 TEST(CvlCtlReadConfig, EachOptionNameReachesItsSetting) {
   // Every option set away from its default must show the new value, read from the file.
   const std::pair<const char*, const char*> options[] = {
@@ -243,7 +253,9 @@ TEST(CvlCtlReadConfig, PreEntriesDecryptedAndFaultsThatStopTheLauncher) {
   EXPECT_NE(run.Out.find("leaving this file as it is"), std::string::npos);
 
   const std::pair<std::string, std::string> faults[] = {
-      {"[Pre]\r\n" + Lines(files.at(u"pre.cfg"))[1] + "\r\n", "needs 4"},
+      {"[Pre]\r\n" + Lines(files.at(u"pre.cfg"))[1] + "\r\n", "[Pre] holds 1 entry; the launcher needs 4"},
+      {"[Pre]\r\n" + Lines(files.at(u"pre.cfg"))[1] + "\r\n" + Lines(files.at(u"pre.cfg"))[2] + "\r\n",
+       "[Pre] holds 2 entries; the launcher needs 4"},
       {"[Pre]\r\nnot-base64\r\nx\r\ny\r\nz\r\n", "entry 0 does not decrypt"},
       {"[User]\r\nrecovery=AAAA\r\n", "stops reading [User]"},
       {"[User]\r\nemail=" + Sealed(u"80x") + "\r\n", "'80x' is not a valid integer value"},

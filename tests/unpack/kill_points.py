@@ -5,10 +5,13 @@ next start. Shared by the extractor's kill test and the launcher's end-to-end on
 """
 import os
 import random
-import shutil
 import signal
+import sys
 import time
 import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import cvltest  # noqa: E402
 
 STAGING_PREFIX = ".cvl-unpack-"
 
@@ -40,14 +43,8 @@ def make_patch(path, files):
             archive.writestr(name, data)
 
 
-def lay_out(folder, files):
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
-    for name, data in files.items():
-        path = os.path.join(folder, name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
+# A folder made anew with exactly these files.
+lay_out = cvltest.write_tree
 
 
 def files_below(folder, skip=()):

@@ -16,6 +16,8 @@ int RunMakePre(const std::vector<std::u16string>& args, const TToolIo& io);
 int RunMakeUser(const std::vector<std::u16string>& args, const TToolIo& io);
 int RunMakeInfo(const std::vector<std::u16string>& args, const TToolIo& io);
 int RunReadConfig(const std::vector<std::u16string>& args, const TToolIo& io);
+int RunRelease(const std::vector<std::u16string>& args, const TToolIo& io);
+int RunCheckServer(const std::vector<std::u16string>& args, const TToolIo& io);
 
 // Signed updates (SigningCommands.cpp).
 int RunKeygen(const std::vector<std::u16string>& args, const TToolIo& io);

@@ -22,6 +22,9 @@ constexpr std::string_view kUsage =
     "  keygen DIR                         make a new update key pair in DIR\n"
     "  sign --key KEY.pem FILE...         write FILE.sig for each file\n"
     "  verify --key KEY.pub FILE...       check each FILE.sig, naming each bad one\n"
+    "  release --settings S --root R CLIENT_FOLDER\n"
+    "                                     publish what changed in CLIENT_FOLDER as the next patch\n"
+    "  check-server --settings S --root R check what launchers meet on the server\n"
     "\n"
     "TEXT '-' reads one line from standard input. Texts are ISO 8859-1.\n"
     "Run 'cvlctl COMMAND --help' for one command.\n";
@@ -43,6 +46,8 @@ int RunCvlCtl(const std::vector<std::u16string>& args, const TToolIo& io) {
     if (args[0] == u"keygen") return RunKeygen(args, io);
     if (args[0] == u"sign") return RunSign(args, io);
     if (args[0] == u"verify") return RunVerify(args, io);
+    if (args[0] == u"release") return RunRelease(args, io);
+    if (args[0] == u"check-server") return RunCheckServer(args, io);
     throw EUsage(u"unknown command '" + args[0] + u"'");
   } catch (const EUsage& e) {
     io.Err("cvlctl: " + std::string(e.what()) + "\n");

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "Commands.h"
+#include "MakeInfo.h"
 #include "ToolSupport.h"
 #include "core/ConnectInfo.h"
 #include "core/JsonText.h"
@@ -166,6 +167,12 @@ TPlainValues ReadSettings(const std::string& bytes, std::u16string_view name) {
 
 }  // namespace
 
+std::string InfoAnswerOf(const std::string& settingsBytes, std::u16string_view settingsName) {
+  const TPlainValues values = ReadSettings(settingsBytes, settingsName);
+  if (!LauncherAccepts(values)) throw EBadInput(u"the launcher would not read the whole answer");  // a guard, not expected
+  return AnswerJson(values, 2) + "\n";
+}
+
 int RunMakeInfo(const std::vector<std::u16string>& args, const TToolIo& io) {
   if (WantsHelp(args)) {
     io.Out(std::string(kMakeInfoUsage));
@@ -174,10 +181,7 @@ int RunMakeInfo(const std::vector<std::u16string>& args, const TToolIo& io) {
   const TMakeInfoArgs parsed = ParseArgs(args);
   const auto bytes = io.ReadFile(parsed.Settings);
   if (!bytes) throw EBadInput(u"cannot read " + Quoted(parsed.Settings));
-  const TPlainValues values = ReadSettings(*bytes, parsed.Settings);
-  if (!LauncherAccepts(values)) throw EBadInput(u"the launcher would not read the whole answer");  // a guard, not expected
-
-  const std::string answer = AnswerJson(values, 2) + "\n";
+  const std::string answer = InfoAnswerOf(*bytes, parsed.Settings);
   if (!parsed.Output) {
     io.Out(answer);
   } else if (!io.WriteFile(*parsed.Output, answer)) {

@@ -89,11 +89,17 @@ std::u16string Padded(std::u16string_view text, std::size_t width) {
   return padded;
 }
 
+std::u16string OptionValue(const TOption& option, const TLauncherSettings& state) {
+  return option.Flag ? (state.*option.Flag ? u"true" : u"false") : IntToText(state.FClientActualPatchVersion);
+}
+
 void ReportOptions(TReport& report, const TConfigDocument& config, const TLauncherSettings& state) {
   report.Line(SectionHeader(OptionsSection));
+  // The value column is as wide as its widest value and a blank or two.
+  std::size_t width = 7;
+  for (const TOption& option : kOptions) width = std::max(width, OptionValue(option, state).size() + 2);
   for (const TOption& option : kOptions) {
-    const std::u16string value = option.Flag ? (state.*option.Flag ? u"true" : u"false")
-                                             : IntToText(state.FClientActualPatchVersion);
+    const std::u16string value = OptionValue(option, state);
     const auto raw = config.ReadString(OptionsSection, option.Key);
     std::u16string origin = u"(default)";
     if (raw && ConfigInteger(*raw)) {
@@ -101,7 +107,7 @@ void ReportOptions(TReport& report, const TConfigDocument& config, const TLaunch
     } else if (raw) {
       origin = u"(default; " + Quoted(*raw) + u" is no number)";
     }
-    report.Line(u"  " + Padded(option.Key, 22) + Padded(value, 7) + origin);
+    report.Line(u"  " + Padded(option.Key, 22) + Padded(value, width) + origin);
   }
 }
 
@@ -151,7 +157,8 @@ void ReportPre(TReport& report, const TLauncherSettings& state) {
     }
   }
   if (lines.size() < 4) {
-    report.Problems.push_back(u"[Pre] holds " + IntToText(lines.size()) + u" entries; the launcher needs 4");
+    report.Problems.push_back(u"[Pre] holds " + IntToText(lines.size()) + (lines.size() == 1 ? u" entry" : u" entries") +
+                              u"; the launcher needs 4");
   }
 }
 
