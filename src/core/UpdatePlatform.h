@@ -22,9 +22,13 @@ class IUpdatePlatform {
   virtual ~IUpdatePlatform() = default;
 
   // Downloads and files. A download returns when the transfer has ended: completed,
-  // failed, silent for too long, or cancelled (its partial file removed).
+  // failed, silent for too long, or cancelled (its partial file removed). A failed or
+  // silent transfer may keep what arrived, so that the next download of the same
+  // destination only fetches the rest.
   virtual void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
                                  const TProgress& progress, const TCancelled& cancelled) = 0;
+  // Drops what unfinished downloads of the destination kept, once no attempt follows.
+  virtual void DiscardPartialDownload(const std::u16string& destination) = 0;
   virtual bool FileExists(const std::u16string& path) = 0;
   virtual void RemoveFile(const std::u16string& path) = 0;  // a failed delete is ignored
   // Unpacks a ZIP archive into a folder, whole or not at all; raises on failure, and when
@@ -32,7 +36,7 @@ class IUpdatePlatform {
   virtual void ExtractZip(const std::u16string& archive, const std::u16string& directory,
                           const TCancelled& cancelled) = 0;
   // Finishes or undoes what an unpack into the folder left when its process died, and
-  // removes its leftovers; never raises.
+  // removes its leftovers and the kept parts of unfinished downloads; never raises.
   virtual void RecoverInterruptedUnpack(const std::u16string& directory) = 0;
 
   // Processes. RunAndWait raises when the program cannot be started; when cancelled it

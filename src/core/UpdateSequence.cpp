@@ -298,6 +298,11 @@ bool TUpdateSequence::FetchFile(const std::u16string& remoteFolder, const std::u
     }
     fetched = true;
   }
+  // After the last failed attempt, nothing of the file or of its signature stays behind.
+  if (!fetched) {
+    FPlatform.DiscardPartialDownload(localPath);
+    if (FPlatform.SignaturesRequired()) FPlatform.DiscardPartialDownload(localPath + kSignatureFileSuffix);
+  }
   if (fetched && install) {
     ShowStatus(texts::kInstalling + label + texts::kStageEnd);
     FPlatform.RunAndWait(InstallerCommandLine(base, fileName), Cancelled());

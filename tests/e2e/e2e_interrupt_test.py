@@ -129,6 +129,27 @@ def scenario_silent_download_once(h):
     h.equal(len(h.client_starts()), 1, "client launcher started")
 
 
+def scenario_resume_cut_once(h):
+    """A patch download cut at about 90% once: the next attempt asks for the rest only, applied."""
+    e2e_test.patch_server(h, [], rules=["/connector/patches/patch_1.zip:cut=60000,times=1"], server_level=1)
+    h.serve("/connector/patches/patch_1.zip", {"data/big.bin": noise(64 * 1024, 3), "data/level.txt": "level 1"})
+    size = os.path.getsize(os.path.join(h.server_dir, "connector", "patches", "patch_1.zip"))
+    h.check(60000 < size < 70000, "the cut falls near the end: %d" % size)
+    h.write_config({"PatchVersion": "0"})
+    h.start_launcher()
+    h.wait_end(timeout=90)
+    asked = [r for r in h.server.requests() if r["path"] == "/connector/patches/patch_1.zip"]
+    h.equal(len(asked), 2, "patch 1 asked twice")
+    h.equal(asked[0]["headers"].get("Range"), None, "first attempt asks for the whole file")
+    h.equal(asked[1]["headers"].get("Range"), "bytes=60000-", "second attempt asks for the rest")
+    h.check(asked[1]["headers"].get("If-Range", "") != "", "with the validator")
+    failed = [line for line in h.log_lines() if line.startswith("DownloadStatus is not correct")]
+    h.equal(len(failed), 1, "one failed attempt logged")
+    h.equal(open(os.path.join(h.client, "data", "level.txt")).read(), "level 1", "patch applied")
+    h.check(not any(f.endswith(".part") for f in client_files(h)), "no partial file left")
+    h.equal(len(h.client_starts()), 1, "client launcher started")
+
+
 def scenario_close_during_unpack(h):
     """Closed while a large patch unpacks: stopped before anything of it is in place."""
     e2e_test.patch_server(h, [], server_level=1)

@@ -42,6 +42,9 @@ def kill_and_restart(h, instant_name, instant):
     print("killed at %r" % seen)
     h.equal(kp.half_written(h.client, older, patch, skip={"patch_4.zip"}), [], "half-written files after the kill")
     h.check("PatchVersion=3" in h.config(), "the level is not written by a killed apply: %r" % h.config())
+    # What a download killed half-way keeps for its next attempt goes with the next start too.
+    with open(os.path.join(h.client, "patch_5.zip.part"), "wb") as f:
+        f.write(b"PK\x03\x04 cut short")
 
     h.start_launcher()
     h.wait_end()

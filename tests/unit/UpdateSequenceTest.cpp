@@ -71,6 +71,9 @@ class TFakePlatform : public IUpdatePlatform {
     for (TDownloadStatus status : attempt.Reports) progress(50, 100, status);
     if (attempt.CreatesFile) Files.insert(U8(destination));
   }
+  void DiscardPartialDownload(const std::u16string& destination) override {
+    Events.push_back("discard " + U8(destination));
+  }
   bool FileExists(const std::u16string& path) override { return Files.count(U8(path)) != 0; }
   void RemoveFile(const std::u16string& path) override {
     Events.push_back("delete " + U8(path));
@@ -450,6 +453,25 @@ TEST_F(UpdateSequence, FetchRetriesLogsAndUnpacksOnce) {
   EXPECT_EQ(Platform.Log, std::vector<std::string>{"DownloadStatus is not correct: 0"}) << "no log line for a missing file";
   EXPECT_EQ(Platform.Count("extract"), 1);
   EXPECT_FALSE(Platform.FileExists(u"C:\\Game Dir\\a.zip"));
+  EXPECT_EQ(Platform.Count("discard"), 0) << "a failed attempt's part is there for the next one";
+}
+
+TEST_F(UpdateSequence, FetchThatGivesUpDropsWhatTheAttemptsKept) {
+  const std::string url = "http://h/f/a.zip";
+  const TAttempt cut{{TDownloadStatus::dsBegindownloaddata, TDownloadStatus::dsDownloadingdata}, false};
+  Serve(url, {cut});
+  EXPECT_FALSE(Sequence().FetchFile(u"http://h/f/", u"a.zip", u"A", true, false));
+  EXPECT_EQ(Platform.Count("download"), 5);
+  ASSERT_FALSE(Platform.Events.empty());
+  EXPECT_EQ(Platform.Events.back(), "discard C:\\Game Dir\\a.zip") << "after the last attempt, once";
+  EXPECT_EQ(Platform.Count("discard"), 1);
+
+  // With signatures, what a cut signature download kept goes too.
+  Platform.Events.clear();
+  Platform.Signed = true;
+  EXPECT_FALSE(Sequence().FetchFile(u"http://h/f/", u"a.zip", u"A", true, false));
+  EXPECT_EQ(Platform.Count("discard"), 2);
+  EXPECT_TRUE(Platform.Has("discard C:\\Game Dir\\a.zip.sig"));
 }
 
 TEST_F(UpdateSequence, EachAttemptIsJudgedByItsOwnReports) {

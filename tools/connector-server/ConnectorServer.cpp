@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kInfoPath = "/outgame/info";
 constexpr const char* kControlPrefix = "/__";
+constexpr const char* kLastModified = "Mon, 01 Jan 2024 00:00:00 GMT";
 
 // A path below the root, or nullopt when it would leave it.
 std::optional<std::filesystem::path> BelowRoot(const std::filesystem::path& root, const std::string& path) {
@@ -79,13 +80,14 @@ void TConnectorServer::Answer(const httplib::Request& request, httplib::Response
     response.status = 200;
     response.set_content(*rule->Body, "text/plain");
   } else {
-    Content(request.path, response, rule);
+    Content(request, response, rule);
   }
   if (rule) Misbehave(*rule, response);
 }
 
-void TConnectorServer::Content(const std::string& path, httplib::Response& response,
+void TConnectorServer::Content(const httplib::Request& request, httplib::Response& response,
                                const std::optional<TRule>& rule) {
+  const std::string& path = request.path;
   if (path == kInfoPath && FOptions.Info) {
     response.set_content(InfoAnswerFromFile(*FOptions.Info), "application/json");
     return;
@@ -93,7 +95,7 @@ void TConnectorServer::Content(const std::string& path, httplib::Response& respo
   if (FOptions.Root) {
     const auto file = BelowRoot(*FOptions.Root, path);
     if (file && std::filesystem::is_regular_file(*file)) {
-      ServeFile(*file, response, rule);
+      ServeFile(request, *file, response, rule);
       return;
     }
   }
@@ -104,9 +106,21 @@ void TConnectorServer::Content(const std::string& path, httplib::Response& respo
 // Streams the file, so a large archive never sits in memory whole. With a cut, the whole
 // size is announced but the connection drops after that many bytes (after a silent hold,
 // when one is set); with a rate, the bytes go out no faster than that.
-void TConnectorServer::ServeFile(const std::filesystem::path& file, httplib::Response& response,
-                                 const std::optional<TRule>& rule) {
+// A file carries an ETag from its size and time; a range of it is answered (206) only while
+// an If-Range still names that ETag (or the Last-Modified a cache rule gives).
+void TConnectorServer::ServeFile(const httplib::Request& request, const std::filesystem::path& file,
+                                 httplib::Response& response, const std::optional<TRule>& rule) {
   const auto size = static_cast<std::size_t>(std::filesystem::file_size(file));
+  const auto stamp = std::filesystem::last_write_time(file).time_since_epoch().count();
+  const std::string etag = rule && rule->ETag ? *rule->ETag
+                                              : "\"" + std::to_string(size) + "-" + std::to_string(stamp) + "\"";
+  response.set_header("ETag", etag);
+  // The ranges are parsed before a handler runs; these are the answers that change them.
+  auto& ranges = const_cast<httplib::Request&>(request).ranges;
+  const std::string ifRange = request.get_header_value("If-Range");
+  const bool current = ifRange.empty() || ifRange == etag || (rule && rule->CacheSeconds && ifRange == kLastModified);
+  if (!current || (rule && rule->Ranges == "ignore")) ranges.clear();
+  if (!ranges.empty() && rule && rule->Ranges == "wrong") ranges = {{0, -1}};
   const std::size_t limit = std::min(size, rule && rule->CutAfter ? *rule->CutAfter : size);
   const long long holdMs = rule && rule->HoldMs ? *rule->HoldMs : 0;
   const std::size_t rate = rule && rule->Rate ? *rule->Rate : 0;
@@ -135,7 +149,7 @@ void TConnectorServer::Misbehave(const TRule& rule, httplib::Response& response)
   if (rule.Status) response.status = *rule.Status;
   if (rule.CacheSeconds) {
     response.set_header("Cache-Control", "public, max-age=" + std::to_string(*rule.CacheSeconds));
-    response.set_header("Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT");
+    response.set_header("Last-Modified", kLastModified);
   }
   if (rule.Type) {
     response.headers.erase("Content-Type");

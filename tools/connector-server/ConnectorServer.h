@@ -29,8 +29,9 @@ class TConnectorServer {
   void Control(const httplib::Request& request, httplib::Response& response);
   void Record(const httplib::Request& request);
   // The normal answer of a path: the information answer, a file, or 404.
-  void Content(const std::string& path, httplib::Response& response, const std::optional<TRule>& rule);
-  void ServeFile(const std::filesystem::path& file, httplib::Response& response, const std::optional<TRule>& rule);
+  void Content(const httplib::Request& request, httplib::Response& response, const std::optional<TRule>& rule);
+  void ServeFile(const httplib::Request& request, const std::filesystem::path& file, httplib::Response& response,
+                 const std::optional<TRule>& rule);
   // Sleeps up to `ms`, in slices, ending early when the server stops.
   void Pause(long long ms) const;
   void Misbehave(const TRule& rule, httplib::Response& response);

@@ -21,12 +21,15 @@ const char* const kUsage =
     "                     cache=SECONDS (Cache-Control max-age and Last-Modified),\n"
     "                     hold=MS (with cut: stay silent that long, then drop),\n"
     "                     rate=BYTES (a file at most that many bytes a second),\n"
-    "                     times=N (the rule holds for the next N requests only)\n"
+    "                     times=N (the rule holds for the next N requests only),\n"
+    "                     etag=TEXT (a file's validator instead of its own),\n"
+    "                     ranges=ignore (answer a file whole, never a range of it) or\n"
+    "                     ranges=wrong (answer a range request from the first byte)\n"
     "  --help             show this text\n"
     "\n"
     "For tests, while running:\n"
     "  GET /__rule?path=P&status=..&body=..&type=..&cut=..&stall=..&redirect=..&cache=..\n"
-    "             &hold=..&rate=..&times=..\n"
+    "             &hold=..&rate=..&times=..&etag=..&ranges=..\n"
     "                     sets the rule of P (no settings: removes it)\n"
     "  GET /__requests    the requests so far, as JSON: method, path, headers\n"
     "  GET /__reset       forgets every rule and request\n";
@@ -43,6 +46,9 @@ void SetRuleValue(TRule& rule, const std::string& name, const std::string& value
     else if (name == "hold") rule.HoldMs = std::stoi(value);
     else if (name == "rate") rule.Rate = std::stoull(value);
     else if (name == "times") rule.Times = std::stoi(value);
+    else if (name == "etag") rule.ETag = value;
+    else if (name == "ranges" && (value == "ignore" || value == "wrong")) rule.Ranges = value;
+    else if (name == "ranges") throw std::invalid_argument("bad rule setting: ranges=" + value);
     else throw std::invalid_argument("unknown rule setting: " + name);
   } catch (const std::logic_error&) {
     throw std::invalid_argument("bad rule setting: " + name + "=" + value);

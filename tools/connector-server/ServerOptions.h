@@ -20,6 +20,8 @@ struct TRule {
   std::optional<int> HoldMs;             // with a cut: stay silent this long before dropping
   std::optional<std::size_t> Rate;       // send a file at most this many bytes a second
   std::optional<int> Times;              // the rule holds for this many requests, then goes
+  std::optional<std::string> ETag;       // a file's validator instead of the one from its size and time
+  std::optional<std::string> Ranges;     // "ignore": whole files only; "wrong": the rest from the start
 };
 
 struct TServerOptions {

@@ -30,9 +30,24 @@ using TCallBack = std::function<void(std::int32_t ulProgress, std::int32_t ulPro
 // agent and is fetched from the server, never from the URL cache. An exception thrown
 // by `callback` cancels the transfer and leaves here once the moniker has stopped.
 // `onData`, when given, sees every byte written to the file, in order.
-void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback,
+//
+// With `resumable`, a transfer that ends early after some of the body arrived keeps it
+// (beside the destination, with the server's validator: its ETag, else its Last-Modified),
+// and the next resumable download of the same destination asks only for the rest (Range,
+// with If-Range carrying the validator). A whole answer (200) replaces the kept part; an
+// answer that does not start where the part ends fails the attempt and drops the part.
+// Progress then counts the whole file, and `onData` sees only the bytes of this attempt.
+// Returns true when this transfer continued a kept part.
+bool DownloadUrlToFile(const std::u16string& url, const std::u16string& destination, const TCallBack& callback,
                        const std::function<bool()>& cancelled = {},
-                       const std::function<void(const std::uint8_t*, std::size_t)>& onData = {});
+                       const std::function<void(const std::uint8_t*, std::size_t)>& onData = {},
+                       bool resumable = false);
+
+// Removes what an unfinished resumable download of `destination` kept; never raises.
+void DiscardPartialDownload(const std::u16string& destination);
+
+// The file a download of `destination` writes into before it takes the destination's place.
+std::u16string PartialDownloadPath(const std::u16string& destination);
 
 // The status callback of one download: reports progress, reads the HTTP status of the
 // answer, and writes the body to the file as it arrives.
@@ -58,6 +73,21 @@ class TDownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
   void Detach();
   // Reports the end of a whole transfer through `callback`.
   void ReportEnd(const TCallBack& callback) const;
+  // Extra request header lines ("Name: value\r\n" each), added to the request.
+  void SetRequestHeaders(std::wstring headers) { FRequestHeaders = std::move(headers); }
+  // The file already holds this many bytes of the body: a range from there was asked for.
+  void ResumeFrom(std::int64_t offset) { FOffset = offset; }
+  // Whether the answer continued the file (206 from the right offset), and the offset
+  // its bytes start at in the whole file (0 after a whole answer).
+  bool Continued() const { return FOffset > 0; }
+  std::int64_t Offset() const { return FOffset; }
+  // The answer's validator (ETag, else Last-Modified), empty when it gave none.
+  std::wstring Validator() const;
+  // The answer to a range request started elsewhere than asked: the kept part is no use.
+  bool WrongRange() const { return FWrongRange; }
+  // The answer's HTTP status and header lines, once OnResponse has seen them.
+  DWORD HttpStatus() const { return FHttpStatus; }
+  const std::wstring& ResponseHeaders() const { return FResponseHeaders; }
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
@@ -90,6 +120,10 @@ class TDownloadCallback : public IBindStatusCallback, public IHttpNegotiate {
   std::function<void(const std::uint8_t*, std::size_t)> FOnData;
   TComPtr<IBinding> FBinding;  // held from OnStartBinding to OnStopBinding
   DWORD FHttpStatus = 0;
+  std::int64_t FOffset = 0;
+  bool FWrongRange = false;
+  std::wstring FRequestHeaders;
+  std::wstring FResponseHeaders;
   HRESULT FResult = S_OK;
   std::int32_t FProgress = 0;
   std::int32_t FTotal = 0;

@@ -37,16 +37,23 @@ constexpr DWORD kWaitSliceMs = 50;
 void TWin32UpdatePlatform::DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
                                              const TProgress& progress, const TCancelled& cancelled) {
   FDigests.erase(destination);
+  // Every download may continue what an earlier attempt of the same file kept.
   if (!FSignatures.KeysEmbedded()) {
-    cvl::DownloadUrlToFile(url, destination, progress, cancelled);
+    cvl::DownloadUrlToFile(url, destination, progress, cancelled, {}, true);
     return;
   }
   // The name is signed as the server knows it: the destination's last part.
   const std::string name = Utf16ToUtf8(destination.substr(destination.find_last_of(u'\\') + 1));
   TSignedMessageDigest digest(name);
-  cvl::DownloadUrlToFile(url, destination, progress, cancelled,
-                         [&digest](const std::uint8_t* data, std::size_t size) { digest.Update(data, size); });
-  FDigests[destination] = digest.Finish();
+  const bool continued =
+      cvl::DownloadUrlToFile(url, destination, progress, cancelled,
+                             [&digest](const std::uint8_t* data, std::size_t size) { digest.Update(data, size); }, true);
+  // A continued file's digest saw only this attempt's bytes: its check reads the file.
+  if (!continued) FDigests[destination] = digest.Finish();
+}
+
+void TWin32UpdatePlatform::DiscardPartialDownload(const std::u16string& destination) {
+  cvl::DiscardPartialDownload(destination);
 }
 
 bool TWin32UpdatePlatform::FileExists(const std::u16string& path) { return FileExistsFollowingLinks(path); }
@@ -82,6 +89,14 @@ void TWin32UpdatePlatform::ExtractZip(const std::u16string& archive, const std::
 
 void TWin32UpdatePlatform::RecoverInterruptedUnpack(const std::u16string& directory) {
   cvl::RecoverInterruptedUnpack(directory);
+  // Parts kept by downloads of a run that ended before their fetch did.
+  const std::wstring folder = directory.empty() ? L".\\" : ToWide(directory);
+  WIN32_FIND_DATAW found{};
+  TScopedFindHandle search(::FindFirstFileW((folder + L"*.part").c_str(), &found));
+  if (!search.Valid()) return;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ::DeleteFileW((folder + found.cFileName).c_str());
+  } while (::FindNextFileW(search.Get(), &found));
 }
 
 void TWin32UpdatePlatform::RunAndWait(const std::u16string& commandLine, const TCancelled& cancelled) {

@@ -21,6 +21,7 @@ class TWin32UpdatePlatform final : public IUpdatePlatform {
   TWin32UpdatePlatform(TDosCommand& cmdPatch, IUpdateSignatures& signatures)
       : FCmdPatch(cmdPatch), FSignatures(signatures) {}
 
+  void DiscardPartialDownload(const std::u16string& destination) override;
   void DownloadUrlToFile(const std::u16string& url, const std::u16string& destination,
                          const TProgress& progress, const TCancelled& cancelled) override;
   bool FileExists(const std::u16string& path) override;

@@ -12,9 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/ServerInfo.h"
 #include "core/Text.h"
 #include "core/ZipExtract.h"
 #include "win32/base/ComScoped.h"
+#include "win32/base/WinText.h"
 #include "win32/net/DownloadFile.h"
 #include "win32/net/HttpQuery.h"
 
@@ -90,11 +92,14 @@ class Net : public ::testing::Test {
   int ServerPort() { return std::stoi(Env("CVL_TEST_SERVER").substr(Env("CVL_TEST_SERVER").find(':') + 1)); }
 
   std::vector<TReport> Download(const std::u16string& url, const fs::path& destination,
-                                const std::function<bool()>& cancelled = {}) {
+                                const std::function<bool()>& cancelled = {}, bool resumable = false,
+                                bool* resumed = nullptr) {
     std::vector<TReport> reports;
-    DownloadUrlToFile(
+    const bool continued = DownloadUrlToFile(
         url, destination.u16string(),
-        [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); }, cancelled);
+        [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); }, cancelled, {},
+        resumable);
+    if (resumed != nullptr) *resumed = continued;
     return reports;
   }
 
@@ -189,6 +194,122 @@ TEST_F(Net, DownloadReportsProgressAndKeepsTheWholeFile) {
   EXPECT_EQ(reports.back().Progress, static_cast<std::int32_t>(expected.size()));
   EXPECT_EQ(reports.back().Total, static_cast<std::int32_t>(expected.size()));
   EXPECT_TRUE(ReadAll(file) == expected);
+}
+
+// What the URL moniker does with a request for the rest of a file: the extra headers
+// reach the server, the 206 answer reaches OnResponse and its body arrives as data.
+TEST_F(Net, MonikerPassesRangeRequestsAndTheirPartialAnswers) {
+  const std::string whole = ReadAll(fs::path(Utf8ToUtf16(Env("CVL_TEST_ROOT"))) / "connector" / "patch" / "patch_1.zip");
+  ASSERT_GT(whole.size(), 100u);
+  const std::size_t from = whole.size() - 100;
+  const fs::path target = FFolder / "rest.bin";
+  HANDLE file = ::CreateFileW(target.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const TComApartment apartment;
+  const std::string agent = NarrowLatin1(LauncherUserAgent);
+  ::UrlMkSetSessionOption(0x10000001 /* URLMON_OPTION_USERAGENT */, const_cast<char*>(agent.data()),
+                          static_cast<DWORD>(agent.size()), 0);
+  std::vector<TReport> reports;
+  const TCallBack record = [&](std::int32_t p, std::int32_t t, TDownloadStatus s) { reports.push_back({p, t, s}); };
+  const std::u16string url = ServerUrl("/connector/patch/patch_1.zip");
+  TComPtr<TDownloadCallback> status(new TDownloadCallback(record, url, file));
+  status->SetRequestHeaders(L"Range: bytes=" + std::to_wstring(from) + L"-\r\n");
+  status->ResumeFrom(static_cast<std::int64_t>(from));
+  TComPtr<IMoniker> moniker;
+  TComPtr<IBindCtx> context;
+  ASSERT_EQ(::CreateURLMonikerEx(nullptr, ToWide(url).c_str(), moniker.Receive(), URL_MK_UNIFORM), S_OK);
+  ASSERT_EQ(::CreateAsyncBindCtx(0, status.Get(), nullptr, context.Receive()), S_OK);
+  TComPtr<IStream> stream;
+  const HRESULT bound = moniker->BindToStorage(context.Get(), nullptr, IID_IStream, reinterpret_cast<void**>(stream.Receive()));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (SUCCEEDED(bound) && !status->Stopped() && std::chrono::steady_clock::now() < deadline) {
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+  ::RevokeBindStatusCallback(context.Get(), status.Get());
+  const bool failed = status->TransferFailed();
+  status->Detach();
+  ::CloseHandle(file);
+  const auto requests = Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back()["headers"].value("Range", ""), "bytes=" + std::to_string(from) + "-");
+  EXPECT_EQ(status->HttpStatus(), 206u);
+  EXPECT_FALSE(failed);
+  EXPECT_TRUE(ReadAll(target) == whole.substr(from));
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().Progress, static_cast<std::int32_t>(whole.size())) << "counted as the whole file";
+}
+
+// A resumable download cut at 90% keeps what arrived, and the next one of the same file
+// asks for the rest when the server still has that file, else takes the whole answer.
+TEST_F(Net, ResumedDownloadAsksForTheRestAndHandlesEveryAnswer) {
+  const std::string path = "/connector/patch/patch_1.zip";
+  const std::string whole = ReadAll(fs::path(Utf8ToUtf16(Env("CVL_TEST_ROOT"))) / "connector" / "patch" / "patch_1.zip");
+  const std::size_t cut = whole.size() * 9 / 10;
+  const std::size_t secondCut = whole.size() * 19 / 20;
+  struct TCase {
+    const char* Name;
+    std::string FirstRule;   // besides the cut
+    std::string SecondRule;  // for the second attempt
+    bool SecondWhole;        // the second attempt ends with the whole file
+    bool Continued;          // and it continued the part
+  };
+  const TCase cases[] = {
+      {"rest", "", "", true, true},
+      {"server ignores ranges", "", "&ranges=ignore", true, false},
+      {"file replaced in between", "&etag=%22older%22", "", true, false},
+      {"wrong range", "", "&ranges=wrong", false, false},
+      {"cut again", "", "&cut=" + std::to_string(secondCut), false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Control("/__reset");
+    const fs::path file = FFolder / (std::string(c.Name) + ".zip");
+    const fs::path part = fs::path(file.u16string() + u".part");
+    Control("/__rule?path=" + path + "&times=1&cut=" + std::to_string(cut) + c.FirstRule);
+    EXPECT_FALSE(Finished(Download(ServerUrl(path), file, {}, true)));
+    ASSERT_TRUE(fs::exists(part));
+    EXPECT_EQ(fs::file_size(part), cut) << "what arrived is kept";
+    EXPECT_FALSE(fs::exists(file));
+    if (!c.SecondRule.empty()) Control("/__rule?path=" + path + "&times=1" + c.SecondRule);
+    bool resumed = false;
+    const auto reports = Download(ServerUrl(path), file, {}, true, &resumed);
+    const auto requests = Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1]["headers"].value("Range", ""), "bytes=" + std::to_string(cut) + "-");
+    EXPECT_FALSE(requests[1]["headers"].value("If-Range", "").empty()) << "the validator goes with the range";
+    EXPECT_EQ(Finished(reports), c.SecondWhole);
+    EXPECT_EQ(resumed, c.Continued);
+    if (c.SecondWhole) {
+      EXPECT_TRUE(ReadAll(file) == whole);
+      EXPECT_FALSE(fs::exists(part));
+      EXPECT_EQ(reports.back().Progress, static_cast<std::int32_t>(whole.size()));
+      EXPECT_EQ(reports.back().Total, static_cast<std::int32_t>(whole.size()));
+      // Progress counts the whole file: a continued transfer starts where the part ends.
+      if (c.Continued) {
+        EXPECT_GE(reports.front().Progress, static_cast<std::int32_t>(cut));
+      }
+      continue;
+    }
+    EXPECT_FALSE(fs::exists(file));
+    // A wrong range drops the part; a second cut keeps more of it for a third attempt.
+    const bool cutAgain = std::string(c.Name) == "cut again";
+    EXPECT_EQ(fs::exists(part), cutAgain);
+    EXPECT_TRUE(Finished(Download(ServerUrl(path), file, {}, true, &resumed)));
+    EXPECT_TRUE(ReadAll(file) == whole);
+    EXPECT_EQ(resumed, cutAgain);
+    EXPECT_EQ(Requests()[2]["headers"].value("Range", ""), cutAgain ? "bytes=" + std::to_string(secondCut) + "-" : "");
+    EXPECT_FALSE(fs::exists(part));
+  }
+  // Without resuming, nothing of a cut transfer stays behind and nothing is asked as a range.
+  Control("/__reset");
+  Control("/__rule?path=" + path + "&times=1&cut=" + std::to_string(cut));
+  const fs::path plain = FFolder / "plain.zip";
+  EXPECT_FALSE(Finished(Download(ServerUrl(path), plain)));
+  EXPECT_FALSE(fs::exists(fs::path(plain.u16string() + u".part")));
+  EXPECT_TRUE(Finished(Download(ServerUrl(path), plain, {}, true)));
+  EXPECT_EQ(Requests()[1]["headers"].value("Range", ""), "");
 }
 
 TEST_F(Net, TwoDownloadsOfOneUrlBothReachTheServer) {
