@@ -38,8 +38,8 @@ CACHED_FOR_GOOD = "public, max-age=31536000, immutable"
 REVALIDATED = "no-cache"
 
 
-def fetch(url, headers=None):
-    request = urllib.request.Request(url, headers=LAUNCHER_HEADERS)
+def fetch(url, headers=None, asking=None):
+    request = urllib.request.Request(url, headers={**LAUNCHER_HEADERS, **(asking or {})})
     try:
         with urllib.request.urlopen(request, timeout=30) as answer:
             if headers is not None:
@@ -116,6 +116,18 @@ def main():
                 check(status == 200 and content_type == "application/zip", f"patch {level}: {status} {content_type}")
                 check(body == open(path, "rb").read(), f"patch {level} differs")
                 check(zipfile.ZipFile(io.BytesIO(body)).namelist() == [f"data/level{level}.txt"], f"patch {level} lost")
+            # A download that broke off asks for the rest, named by the file's validator; a
+            # file changed since (another validator) comes whole.
+            whole = open(patches[1], "rb").read()
+            headers = {}
+            fetch(base + folder_path + "patch_1.zip", headers)
+            etag = headers.get("ETag", "")
+            check(etag != "", "patch 1 has no ETag to continue a download by")
+            rest = {"Range": "bytes=10-", "If-Range": etag}
+            status, _, body = fetch(base + folder_path + "patch_1.zip", asking=rest)
+            check(status == 206 and body == whole[10:], f"the rest of patch 1: {status}, {len(body)} bytes")
+            status, _, body = fetch(base + folder_path + "patch_1.zip", asking={**rest, "If-Range": '"changed"'})
+            check(status == 200 and body == whole, f"patch 1 under another validator: {status}, {len(body)} bytes")
             status, _, _ = fetch(base + folder_path + "patch_3.zip")
             check(status == 404, f"a patch not yet published answers {status}")
 

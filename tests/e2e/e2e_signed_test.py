@@ -13,9 +13,11 @@ usage: e2e_signed_test.py SCENARIO --run WINE-RUNNER --bin BIN --server CONNECTO
 import os
 import subprocess
 import sys
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import cvltest  # noqa: E402
 import e2e_harness  # noqa: E402
 import e2e_test  # noqa: E402
 from e2e_harness import PRE, WEBVIEW_KEY  # noqa: E402
@@ -117,6 +119,49 @@ def scenario_signed_prerequisite_refused(h):
     h.inspector.close(e2e_harness.MAIN_CLASS)
     h.wait_end(timeout=30)
     h.reg_delete_key(WEBVIEW_KEY)
+
+
+def stored_zip(path, members):
+    """A ZIP file of members kept uncompressed: the same names and lengths give the same size."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as archive:
+        for name, data in members.items():
+            archive.writestr(zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0)), data)
+
+
+def scenario_signed_resumed_wrong_join(h):
+    """A download cut at 90%, then the server's file replaced under the same validator: the
+    rest joined to the kept part makes an archive of the right length but wrong bytes, which
+    the signature refuses; the next attempt fetches the new file whole and applies it."""
+    path = "/connector/patches/patch_1.zip"
+    served = os.path.join(h.server_dir, "connector", "patches", "patch_1.zip")
+    os.makedirs(os.path.dirname(served))
+    stored_zip(served, {"data/noise.bin": os.urandom(64 * 1024), "data/level.txt": "level 1"})
+    size = os.path.getsize(served)
+    sign(h, path, "update-key-a")
+    # The first answer stops at 90% and then stays silent for a moment: time enough to
+    # replace the file (a new one, same length) before the launcher asks for the rest.
+    h.start_server(patch_version=1, rules=["%s:cut=%d,hold=1500,etag=\"same\",times=1" % (path, size * 9 // 10)])
+    h.write_config({"PatchVersion": "0"})
+    h.start_launcher()
+    cvltest.wait_for(lambda: path in h.requests(), "the first request of the patch", deadline=60)
+    replacement = served + ".new"
+    stored_zip(replacement, {"data/noise.bin": os.urandom(64 * 1024), "data/level.txt": "level 2"})
+    h.equal(os.path.getsize(replacement), size, "the replacement has the same length")
+    os.replace(replacement, served)
+    sign(h, path, "update-key-a")
+    h.server.rule(path, etag='"same"')
+    h.wait_end()
+    asked = [r for r in h.server.requests() if r["path"] == path]
+    h.equal(len(asked), 3, "patch 1 asked three times")
+    h.equal(asked[1]["headers"].get("Range"), "bytes=%d-" % (size * 9 // 10), "the second attempt asks for the rest")
+    h.equal(asked[2]["headers"].get("Range"), None, "the third asks for the whole file")
+    lines = h.log_lines()
+    h.equal(len([line for line in lines if line.startswith("DownloadStatus is not correct")]), 1, "the cut logged")
+    h.equal([line for line in lines if line.startswith("Signature")], ["Signature is not correct: patch_1.zip"],
+            "the wrong join refused once")
+    h.equal(open(os.path.join(h.client, "data", "level.txt")).read(), "level 2", "the new file applied")
+    h.check(not any(f.endswith((".sig", ".zip", ".part")) for f in os.listdir(h.client)), "nothing left beside")
+    h.equal(len(h.client_starts()), 1, "client launcher started")
 
 
 if __name__ == "__main__":
