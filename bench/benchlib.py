@@ -1,5 +1,6 @@
-"""Shared helpers of the benchmark scripts: timed runs under /usr/bin/time -v, rounds that
-alternate the contenders, medians and a Markdown table."""
+"""Shared helpers of the benchmark scripts: timed runs under /usr/bin/time -v, the peak
+memory of a running process, rounds that alternate the contenders, medians and a Markdown
+table."""
 import os
 import shutil
 import statistics
@@ -25,6 +26,23 @@ def timed(cmd, env=None, cwd=None):
         elif "User time (seconds)" in line or "System time (seconds)" in line:
             cpu += float(line.split(":")[1])
     return wall, rss, cpu
+
+
+def resident_peak_mb(pid, program):
+    """The peak resident memory (VmHWM) in MB of process PID while it runs PROGRAM (its
+    cmdline starts with that: a Wine process shows the Windows path of its program there),
+    else None. The kernel keeps the peak, so polling misses nothing before the last poll."""
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            if not f.read().startswith(program.encode() + b"\0"):
+                return None
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) / 1024
+    except OSError:
+        pass
+    return None
 
 
 def fresh_dir(path):

@@ -89,17 +89,18 @@ def small_archive(data, name, count):
     subprocess.run(["rm", "-rf", folder], check=True)
 
 
-def patches(data, count, size):
-    """Numbered patch archives, each one deflated file of `size` bytes."""
-    folder = os.path.join(data, "server", "connector", "patches")  # served under this path
+def patches(data, count, size, server="server"):
+    """Numbered patch archives under DATA/SERVER (the root the connector server serves),
+    each one deflated file of `size` bytes."""
+    folder = os.path.join(data, server, "connector", "patches")  # served under this path
     os.makedirs(folder, exist_ok=True)
     for n in range(1, count + 1):
         archive = os.path.join(folder, f"patch_{n}.zip")
         if os.path.exists(archive):
             continue
-        work = os.path.join(data, f"patch{n}")
+        work = os.path.join(data, f"{server}-patch{n}")
         os.makedirs(work, exist_ok=True)
-        rng = random.Random(f"patch{n}")
+        rng = random.Random(f"patch{n}" if server == "server" else f"{server}-patch{n}")
         write_file(os.path.join(work, f"patch{n:02}.pak"), size, rng)
         zip_folder(work, archive + ".part", 6)
         os.rename(archive + ".part", archive)
@@ -115,11 +116,14 @@ def main():
     small_archive(data, "small", int(50000 * min(scale, 1)))        # 50,000 small files
     big_archive(data, "mem-100m", 1, int(150 * mb * scale))          # ~100 MB archive
     big_archive(data, "mem-2g", 6, int(512 * mb * scale), level=1)   # ~2 GB archive
-    patches(data, 10, 80 * mb)                                       # ~50 MB each
-    for folder in (data, os.path.join(data, "server", "connector", "patches")):
+    patches(data, 10, int(80 * mb * scale))                          # ~50 MB each
+    patches(data, 1, int(336 * mb * scale), "server-resume")         # one of ~200 MB
+    patches_of = lambda server: os.path.join(data, server, "connector", "patches")
+    for folder in (data, patches_of("server"), patches_of("server-resume")):
         for name in sorted(os.listdir(folder)):
             if name.endswith(".zip"):
-                print(f"{name}: {os.path.getsize(os.path.join(folder, name)) / mb:.0f} MB")
+                print(f"{os.path.relpath(os.path.join(folder, name), data)}: "
+                      f"{os.path.getsize(os.path.join(folder, name)) / mb:.0f} MB")
 
 
 if __name__ == "__main__":

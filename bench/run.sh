@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Runs every benchmark and writes the figures as Markdown to $CVL_BENCH_DIR/report.md
-# (default /tmp/cvl-bench; the archives, ~6 GB, are made there once and kept).
-#   bench/run.sh [extract] [startup] [patchrun] [size] [release]     (default: all)
-# Builds its own folders build/bench-native (Release) and build/bench-windows.
-# Environment: CVL_BENCH_REPEATS (default 5), CVL_BENCH_DISPLAY (Xvfb display, default :56).
+# (default /tmp/cvl-bench; the archives, ~4 GB, are made there once and kept).
+#   bench/run.sh [extract] [startup] [patchrun] [line] [signing] [resume] [launcher-memory]
+#                [size] [release]                                    (default: all)
+# Builds its own folders build/bench-native (Release), build/bench-windows and, for the
+# signature checks, build/bench-windows-signed (with a throw-away update key made under
+# $CVL_BENCH_DIR/signing; it runs in build/bench-windows' Wine prefix).
+# Environment: CVL_BENCH_REPEATS (default 5), CVL_BENCH_START_REPEATS (9),
+# CVL_BENCH_PATCH_REPEATS (rounds of every launcher comparison, 3), CVL_BENCH_MEMORY_REPEATS (1),
+# CVL_BENCH_LINE_RATE (bytes a second of the line, default 20 MiB), CVL_BENCH_DISPLAY
+# (Xvfb display, default :56).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -12,17 +18,21 @@ DATA="$WORK/data"
 REPEATS="${CVL_BENCH_REPEATS:-5}"
 NATIVE="$ROOT/build/bench-native"
 WINDOWS="$ROOT/build/bench-windows"
+SIGNED="$ROOT/build/bench-windows-signed"
+KEYS="$WORK/signing/key"
+PATCH_REPEATS="${CVL_BENCH_PATCH_REPEATS:-3}"
 WINE_RUN="$WINDOWS/wine-run.sh"
 REPORT="$WORK/report.md"
 parts=("$@")
-[ ${#parts[@]} -eq 0 ] && parts=(extract startup patchrun size release)
+[ ${#parts[@]} -eq 0 ] && parts=(extract startup patchrun line signing resume launcher-memory size release)
 want() { [[ " ${parts[*]} " == *" $1 "* ]]; }
+wine_parts() { want startup || want patchrun || want line || want signing || want resume || want launcher-memory; }
 
 mkdir -p "$WORK/bin"
 "$ROOT/scripts/setup"
 cmake --preset native -B "$NATIVE" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$NATIVE" -j2 --target cvl-unzip zlib-floor connector-server cvlctl
-if want startup || want patchrun || want size; then
+if wine_parts || want size; then
   cmake --preset windows -B "$WINDOWS" >/dev/null
   cmake --build "$WINDOWS" -j2 --target CVLauncher
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -mwindows -static \
@@ -35,7 +45,13 @@ if want startup || want patchrun || want size; then
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -municode -static \
     -o "$WORK/bin/urldownload.exe" "$ROOT/bench/urldownload.cpp" -lurlmon
 fi
-if want extract || want patchrun; then
+if want signing; then
+  [ -f "$KEYS/update-key.pem" ] || "$NATIVE/bin/cvlctl" keygen "$KEYS" >/dev/null
+  cmake --preset windows -B "$SIGNED" -DCVL_UPDATE_KEY="$KEYS/update-key.pub" \
+    -DCVL_WINEPREFIX="$WINDOWS/wineprefix" >/dev/null
+  cmake --build "$SIGNED" -j2 --target CVLauncher
+fi
+if want extract || wine_parts; then
   python3 "$ROOT/bench/make-data.py" "$DATA"
 fi
 
@@ -54,7 +70,7 @@ if want extract; then
   python3 bench_extract.py "$NATIVE" "$DATA" "$REPEATS" | tee -a "$REPORT"
 fi
 
-if want startup || want patchrun; then
+if wine_parts; then
   export DISPLAY="${CVL_BENCH_DISPLAY:-:56}"
   if ! xdpyinfo >/dev/null 2>&1; then
     Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
@@ -78,7 +94,23 @@ if want startup; then
 fi
 if want patchrun; then
   python3 bench_patchrun.py "$WINE_RUN" "$WINDOWS/bin" "$NATIVE/bin" "$DATA" "$WORK/patchrun" \
-    "${CVL_BENCH_PATCH_REPEATS:-3}" "$WORK/bin/urldownload.exe" | tee -a "$REPORT"
+    "$PATCH_REPEATS" "$WORK/bin/urldownload.exe" | tee -a "$REPORT"
+fi
+if want line; then
+  python3 bench_patchrun.py "$WINE_RUN" "$WINDOWS/bin" "$NATIVE/bin" "$DATA" "$WORK/line" \
+    "$PATCH_REPEATS" --rate "${CVL_BENCH_LINE_RATE:-20971520}" | tee -a "$REPORT"
+fi
+if want signing; then
+  python3 bench_signing.py "$WINE_RUN" "$WINDOWS/bin" "$SIGNED/bin" "$NATIVE/bin" "$DATA" "$WORK/signing" \
+    "$KEYS/update-key.pem" "$PATCH_REPEATS" | tee -a "$REPORT"
+fi
+if want resume; then
+  python3 bench_resume.py "$WINE_RUN" "$WINDOWS/bin" "$NATIVE/bin" "$DATA" "$WORK/resume" \
+    "$PATCH_REPEATS" | tee -a "$REPORT"
+fi
+if want launcher-memory; then
+  python3 bench_launchermemory.py "$WINE_RUN" "$WINDOWS/bin" "$NATIVE/bin" "$DATA" "$WORK/launcher-memory" \
+    "$WORK/bin/barewindow.exe" "${CVL_BENCH_MEMORY_REPEATS:-1}" | tee -a "$REPORT"
 fi
 if want size; then
   python3 bench_size.py "$WINDOWS/bin/CVLauncher.exe" | tee -a "$REPORT"

@@ -72,6 +72,8 @@ def main():
             server.rule("/connector/patch/patch_1.zip")
             answer, body = get(server, "/connector/patch/patch_1.zip")
             check(body == payload, "rule removed")
+            answer, body = get(server, "/connector/patch/patch_1.zip", {"Range": "bytes=99000-"})
+            check(answer.status == 206 and body == payload[99000:], "a range of a file")
 
             server.rule("/outgame/info", status="503", type="application/octet-stream")
             answer, body = get(server, "/outgame/info")
@@ -90,6 +92,8 @@ def main():
             seen = server.requests()
             check(any(r["path"] == "/outgame/info" and r["headers"].get("User-Agent") == "qx launcher" for r in seen),
                   "requests recorded with their headers")
+            sent = [r["sent"] for r in seen if r["path"] == "/connector/patch/patch_1.zip"]
+            check(sent == [len(payload), 1000, len(payload), 1000], f"file bytes sent for each request: {sent}")
 
         done = subprocess.run([binary, "--help"], capture_output=True, text=True)
         check(done.returncode == 0 and "--root" in done.stdout, "--help")

@@ -60,7 +60,7 @@ void TConnectorServer::Answer(const httplib::Request& request, httplib::Response
     Control(request, response);
     return;
   }
-  Record(request);
+  const TSentCount sent = Record(request);
   std::optional<TRule> rule;
   {
     std::lock_guard<std::mutex> lock(FLock);
@@ -80,13 +80,13 @@ void TConnectorServer::Answer(const httplib::Request& request, httplib::Response
     response.status = 200;
     response.set_content(*rule->Body, "text/plain");
   } else {
-    Content(request, response, rule);
+    Content(request, response, rule, sent);
   }
   if (rule) Misbehave(*rule, response);
 }
 
 void TConnectorServer::Content(const httplib::Request& request, httplib::Response& response,
-                               const std::optional<TRule>& rule) {
+                               const std::optional<TRule>& rule, const TSentCount& sent) {
   const std::string& path = request.path;
   if (path == kInfoPath && FOptions.Info) {
     response.set_content(InfoAnswerFromFile(*FOptions.Info), "application/json");
@@ -95,7 +95,7 @@ void TConnectorServer::Content(const httplib::Request& request, httplib::Respons
   if (FOptions.Root) {
     const auto file = BelowRoot(*FOptions.Root, path);
     if (file && std::filesystem::is_regular_file(*file)) {
-      ServeFile(request, *file, response, rule);
+      ServeFile(request, *file, response, rule, sent);
       return;
     }
   }
@@ -109,7 +109,8 @@ void TConnectorServer::Content(const httplib::Request& request, httplib::Respons
 // A file carries an ETag from its size and time; a range of it is answered (206) only while
 // an If-Range still names that ETag (or the Last-Modified a cache rule gives).
 void TConnectorServer::ServeFile(const httplib::Request& request, const std::filesystem::path& file,
-                                 httplib::Response& response, const std::optional<TRule>& rule) {
+                                 httplib::Response& response, const std::optional<TRule>& rule,
+                                 const TSentCount& sent) {
   const auto size = static_cast<std::size_t>(std::filesystem::file_size(file));
   const auto stamp = std::filesystem::last_write_time(file).time_since_epoch().count();
   const std::string etag = rule && rule->ETag ? *rule->ETag
@@ -127,7 +128,7 @@ void TConnectorServer::ServeFile(const httplib::Request& request, const std::fil
   const std::size_t piece = rate > 0 ? std::max<std::size_t>(1, std::min<std::size_t>(rate / 10, 64 * 1024)) : 64 * 1024;
   auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
   const auto start = std::chrono::steady_clock::now();
-  response.set_content_provider(size, TypeOf(file), [this, in, limit, holdMs, rate, piece, start](
+  response.set_content_provider(size, TypeOf(file), [this, in, limit, holdMs, rate, piece, start, sent](
                                                         std::size_t offset, std::size_t length, httplib::DataSink& sink) {
     if (offset >= limit) {
       Pause(holdMs);
@@ -141,7 +142,12 @@ void TConnectorServer::ServeFile(const httplib::Request& request, const std::fil
     in->seekg(static_cast<std::streamoff>(offset));
     in->read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     const auto got = static_cast<std::size_t>(in->gcount());
-    return got > 0 && sink.write(buffer.data(), got);
+    if (got == 0) return false;
+    // Counted before the write, so a client that has the bytes finds them counted.
+    *sent += got;
+    if (sink.write(buffer.data(), got)) return true;
+    *sent -= got;
+    return false;
   });
 }
 
@@ -170,23 +176,29 @@ void TConnectorServer::Misbehave(const TRule& rule, httplib::Response& response)
   }
 }
 
-void TConnectorServer::Record(const httplib::Request& request) {
+TConnectorServer::TSentCount TConnectorServer::Record(const httplib::Request& request) {
   nlohmann::json headers = nlohmann::json::object();
   for (const auto& [name, value] : request.headers) {
     if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" && name != "LOCAL_PORT") {
       headers[name] = value;
     }
   }
+  auto sent = std::make_shared<std::atomic<std::uint64_t>>(0);
   std::lock_guard<std::mutex> lock(FLock);
   FRequests.push_back({{"method", request.method}, {"path", request.path}, {"headers", headers}});
+  FSent.push_back(sent);
+  return sent;
 }
 
 void TConnectorServer::Control(const httplib::Request& request, httplib::Response& response) {
   std::lock_guard<std::mutex> lock(FLock);
   if (request.path == "/__requests") {
-    response.set_content(FRequests.dump(), "application/json");
+    nlohmann::json requests = FRequests;
+    for (std::size_t i = 0; i < requests.size(); ++i) requests[i]["sent"] = FSent[i]->load();
+    response.set_content(requests.dump(), "application/json");
   } else if (request.path == "/__reset") {
     FRequests = nlohmann::json::array();
+    FSent.clear();
     FOptions.Rules.clear();
     response.set_content("ok\n", "text/plain");
   } else if (request.path == "/__rule" && request.has_param("path")) {

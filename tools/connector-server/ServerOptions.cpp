@@ -31,7 +31,8 @@ const char* const kUsage =
     "  GET /__rule?path=P&status=..&body=..&type=..&cut=..&stall=..&redirect=..&cache=..\n"
     "             &hold=..&rate=..&times=..&etag=..&ranges=..\n"
     "                     sets the rule of P (no settings: removes it)\n"
-    "  GET /__requests    the requests so far, as JSON: method, path, headers\n"
+    "  GET /__requests    the requests so far, as JSON: method, path, headers, and sent:\n"
+    "                     the bytes of a file's body handed to the connection so far\n"
     "  GET /__reset       forgets every rule and request\n";
 
 void SetRuleValue(TRule& rule, const std::string& name, const std::string& value) {
