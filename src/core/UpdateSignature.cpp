@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "DerCoding.h"
 #include "Exception.h"
@@ -59,6 +64,110 @@ TSignedMessageDigest::TSignedMessageDigest(std::string_view fileName) : FHash(Cr
 void TSignedMessageDigest::Update(const std::uint8_t* data, std::size_t size) { FHash->Update(data, size); }
 
 TSha256Digest TSignedMessageDigest::Finish() { return FHash->Finish(); }
+
+struct TBackgroundSignedDigest::TState {
+  explicit TState(std::string_view fileName) : Digest(fileName) {}
+
+  TSignedMessageDigest Digest;
+  std::mutex Lock;
+  std::condition_variable Changed;
+  std::deque<std::vector<std::uint8_t>> Waiting;  // full blocks, oldest first
+  std::size_t WaitingBytes = 0;
+  bool Hashing = false;  // the thread holds a block outside the queue
+  bool Stopping = false;
+  std::exception_ptr Error;
+  std::vector<std::uint8_t> Filling;  // the feeder's block, not yet handed over
+  std::thread Worker;
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(Lock);
+    for (;;) {
+      Changed.wait(lock, [this] { return Stopping || !Waiting.empty(); });
+      if (Waiting.empty()) return;
+      std::vector<std::uint8_t> block = std::move(Waiting.front());
+      Waiting.pop_front();
+      Hashing = true;
+      lock.unlock();
+      std::exception_ptr error;
+      try {
+        Digest.Update(block.data(), block.size());
+      } catch (...) {
+        error = std::current_exception();
+      }
+      lock.lock();
+      Hashing = false;
+      WaitingBytes -= block.size();
+      if (error) {
+        // Nothing further can make the digest right: what waits is dropped, and the
+        // error waits for Finish.
+        Error = error;
+        for (const auto& left : Waiting) WaitingBytes -= left.size();
+        Waiting.clear();
+      }
+      Changed.notify_all();
+    }
+  }
+
+  // Hands the feeder's block to the thread, waiting while the queue is full.
+  void HandOver() {
+    if (Filling.empty()) return;
+    std::unique_lock<std::mutex> lock(Lock);
+    Changed.wait(lock, [this] { return Error || WaitingBytes + Filling.size() <= kBackgroundDigestQueue; });
+    if (!Error) {
+      WaitingBytes += Filling.size();
+      Waiting.push_back(std::move(Filling));
+      Changed.notify_all();
+    }
+    Filling = std::vector<std::uint8_t>();
+  }
+
+  void Stop() {
+    {
+      const std::lock_guard<std::mutex> lock(Lock);
+      Stopping = true;
+      Changed.notify_all();
+    }
+    if (Worker.joinable()) Worker.join();
+  }
+};
+
+TBackgroundSignedDigest::TBackgroundSignedDigest(std::string_view fileName)
+    : FState(std::make_unique<TState>(fileName)) {
+  FState->Worker = std::thread([state = FState.get()] { state->Run(); });
+}
+
+TBackgroundSignedDigest::~TBackgroundSignedDigest() {
+  {
+    // What waits is not hashed any more: the thread ends after the block it holds.
+    const std::lock_guard<std::mutex> lock(FState->Lock);
+    for (const auto& left : FState->Waiting) FState->WaitingBytes -= left.size();
+    FState->Waiting.clear();
+  }
+  FState->Stop();
+}
+
+void TBackgroundSignedDigest::Update(const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    if (FState->Filling.capacity() < kBackgroundDigestBlock) FState->Filling.reserve(kBackgroundDigestBlock);
+    const std::size_t room = kBackgroundDigestBlock - FState->Filling.size();
+    const std::size_t take = std::min(room, size);
+    FState->Filling.insert(FState->Filling.end(), data, data + take);
+    data += take;
+    size -= take;
+    if (FState->Filling.size() == kBackgroundDigestBlock) FState->HandOver();
+  }
+}
+
+TSha256Digest TBackgroundSignedDigest::Finish() {
+  FState->HandOver();
+  {
+    std::unique_lock<std::mutex> lock(FState->Lock);
+    FState->Changed.wait(lock, [this] { return FState->Waiting.empty() && !FState->Hashing; });
+  }
+  FState->Stop();
+  if (FState->Error) std::rethrow_exception(FState->Error);
+  return FState->Digest.Finish();
+}
 
 TSha256Digest SignedMessageDigest(std::string_view fileName, IByteStream& file) {
   TSignedMessageDigest digest(fileName);

@@ -61,6 +61,29 @@ class TSignedMessageDigest {
   std::unique_ptr<TSha256> FHash;
 };
 
+// The same digest, hashed on a thread of its own: feeding it costs a copy of the bytes,
+// so a download keeps its pace while another core hashes. Update blocks only while
+// kBackgroundDigestQueue bytes already wait for the hash. Destroyed without Finish, it
+// drops what waits and stops its thread.
+inline constexpr std::size_t kBackgroundDigestBlock = 128 * 1024;
+inline constexpr std::size_t kBackgroundDigestQueue = 1024 * 1024;
+
+class TBackgroundSignedDigest {
+ public:
+  explicit TBackgroundSignedDigest(std::string_view fileName);
+  ~TBackgroundSignedDigest();
+  TBackgroundSignedDigest(const TBackgroundSignedDigest&) = delete;
+  TBackgroundSignedDigest& operator=(const TBackgroundSignedDigest&) = delete;
+
+  void Update(const std::uint8_t* data, std::size_t size);
+  // Waits for every byte fed to be hashed; raises what the hash raised. Used up after.
+  TSha256Digest Finish();
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> FState;
+};
+
 // SHA-256 of the signed message for `fileName` with the stream's bytes.
 TSha256Digest SignedMessageDigest(std::string_view fileName, IByteStream& file);
 

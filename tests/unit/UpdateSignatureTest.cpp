@@ -240,5 +240,34 @@ TEST(UpdateSignatures, DownloadedFilesOnDisk) {
   EXPECT_FALSE(signatures.VerifyDigest(messageDigest, folder + u"missing.sig"));
 }
 
+// Hashed on its own thread, fed in pieces of every size (more than its queue holds, so
+// the feeder waits), the digest is the one hashed in place; dropped half-way, it stops.
+TEST(UpdateSignature, BackgroundDigestMatchesTheDigestHashedInPlace) {
+  std::vector<std::uint8_t> bytes(kBackgroundDigestQueue * 3 + kBackgroundDigestBlock / 2 + 7);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 131 + (i >> 9));
+  const std::size_t pieceSizes[] = {1, 1000, kBackgroundDigestBlock - 1, kBackgroundDigestBlock,
+                                    kBackgroundDigestBlock + 1, kBackgroundDigestQueue * 2};
+  for (const std::size_t total : {std::size_t{0}, std::size_t{5}, kBackgroundDigestBlock, bytes.size()}) {
+    TSignedMessageDigest inPlace("patch_7.zip");
+    inPlace.Update(bytes.data(), total);
+    const TSha256Digest expected = inPlace.Finish();
+    for (const std::size_t piece : pieceSizes) {
+      SCOPED_TRACE(std::to_string(total) + " bytes in pieces of " + std::to_string(piece));
+      TBackgroundSignedDigest background("patch_7.zip");
+      for (std::size_t at = 0; at < total; at += piece) background.Update(bytes.data() + at, std::min(piece, total - at));
+      EXPECT_EQ(background.Finish(), expected);
+    }
+  }
+  TBackgroundSignedDigest other("patch_8.zip");
+  other.Update(bytes.data(), bytes.size());
+  TSignedMessageDigest otherInPlace("patch_7.zip");
+  otherInPlace.Update(bytes.data(), bytes.size());
+  EXPECT_NE(other.Finish(), otherInPlace.Finish()) << "the name is part of the message";
+  for (int i = 0; i < 20; ++i) {
+    TBackgroundSignedDigest dropped("patch_7.zip");
+    dropped.Update(bytes.data(), bytes.size() - static_cast<std::size_t>(i));
+  }
+}
+
 }  // namespace
 }  // namespace cvl

@@ -44,7 +44,8 @@ void TWin32UpdatePlatform::DownloadUrlToFile(const std::u16string& url, const st
   }
   // The name is signed as the server knows it: the destination's last part.
   const std::string name = Utf16ToUtf8(destination.substr(destination.find_last_of(u'\\') + 1));
-  TSignedMessageDigest digest(name);
+  // Hashed beside the transfer, on another core; the digest is ready soon after the end.
+  TBackgroundSignedDigest digest(name);
   const bool continued =
       cvl::DownloadUrlToFile(url, destination, progress, cancelled,
                              [&digest](const std::uint8_t* data, std::size_t size) { digest.Update(data, size); }, true);
