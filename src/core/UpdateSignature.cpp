@@ -101,11 +101,16 @@ struct TBackgroundSignedDigest::TState {
         // Nothing further can make the digest right: what waits is dropped, and the
         // error waits for Finish.
         Error = error;
-        for (const auto& left : Waiting) WaitingBytes -= left.size();
-        Waiting.clear();
+        DropWaiting();
       }
       Changed.notify_all();
     }
+  }
+
+  // Called with the lock held.
+  void DropWaiting() {
+    for (const auto& left : Waiting) WaitingBytes -= left.size();
+    Waiting.clear();
   }
 
   // Hands the feeder's block to the thread, waiting while the queue is full.
@@ -140,8 +145,7 @@ TBackgroundSignedDigest::~TBackgroundSignedDigest() {
   {
     // What waits is not hashed any more: the thread ends after the block it holds.
     const std::lock_guard<std::mutex> lock(FState->Lock);
-    for (const auto& left : FState->Waiting) FState->WaitingBytes -= left.size();
-    FState->Waiting.clear();
+    FState->DropWaiting();
   }
   FState->Stop();
 }
